@@ -1,0 +1,24 @@
+// Seams between the parts of our Win32 subset: the window and message core,
+// the dialog manager and the terminal. Not part of the Win32 API.
+#ifndef REMOTEMONITOR_WIN32_INTERNAL_H
+#define REMOTEMONITOR_WIN32_INTERNAL_H
+
+#include <windows.h>
+
+namespace rmwin32 {
+
+// A descriptor that becomes readable whenever the calling thread's message
+// queue gets work: a posted or sent message, a reply to its own send, or a
+// request to terminate the thread. Created on first use, owned by the queue.
+int GetQueueWakeFd();
+
+// How the calling thread blocks in GetMessageA while its queue is empty. The
+// terminal installs one on the thread that runs the dialog, so that the wait
+// also covers the keyboard and signals; it returns when wakeFd is readable or
+// when it has posted input messages itself. nullptr restores the plain wait.
+typedef void (*IdleWaitFn)(int wakeFd);
+void SetIdleWait(IdleWaitFn fn);
+
+}  // namespace rmwin32
+
+#endif
