@@ -1,0 +1,54 @@
+// The process-wide objects. They are built in the order they are defined
+// here, but their teardown order is fixed by hand rather than left as the
+// reverse: the worker calls into the driver library on every step, so it is
+// stopped before the library is released, and the application object goes
+// last because the worker's stop still pumps messages through it.
+#include <new>
+
+#include "CodePoller.h"
+#include "RemoteDriver.h"
+#include "RemoteMonitorApp.h"
+
+namespace {
+
+// Storage whose object is built and destroyed by hand.
+template <class T>
+union CProcessObject
+{
+    CProcessObject() {}
+    ~CProcessObject() {}
+    T m_object;
+};
+
+CProcessObject<CRemoteMonitorApp> s_app;
+CProcessObject<CCodePoller> s_poller;
+CProcessObject<CRemoteDriver> s_driver;
+
+struct CProcessLifetime
+{
+    CProcessLifetime()
+    {
+        // A bare-name library load must not pick up a library planted in
+        // the current directory.
+        SetDllDirectoryA("");
+        new (&s_app.m_object) CRemoteMonitorApp;
+        new (&s_poller.m_object) CCodePoller;
+        new (&s_driver.m_object) CRemoteDriver;
+    }
+    ~CProcessLifetime()
+    {
+        s_poller.m_object.~CCodePoller();
+        s_driver.m_object.~CRemoteDriver();
+        s_app.m_object.~CRemoteMonitorApp();
+    }
+};
+
+}  // namespace
+
+CRemoteMonitorApp& theApp = s_app.m_object;
+CCodePoller& g_poller = s_poller.m_object;
+CRemoteDriver& g_driver = s_driver.m_object;
+
+namespace {
+const CProcessLifetime s_lifetime;
+}  // namespace

@@ -1,0 +1,76 @@
+#include "RemoteMonitorDlg.h"
+
+#include "CodePoller.h"
+#include "RemoteDriver.h"
+
+BEGIN_MESSAGE_MAP(CRemoteMonitorDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+END_MESSAGE_MAP()
+
+CRemoteMonitorDlg::CRemoteMonitorDlg(CWnd* pParent)
+    : CDialog(IDD, pParent)
+{
+    LPCSTR pszIcon = MAKEINTRESOURCEA(IDI_MAIN);
+    m_hIcon = LoadIconA(AfxFindResourceHandle(pszIcon, RT_GROUP_ICON), pszIcon);
+}
+
+void CRemoteMonitorDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+}
+
+BOOL CRemoteMonitorDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    if (CRemoteDriver::SelectCard(0)) {
+        // The handles are in place before the worker exists, so it never
+        // sees them change.
+        GetDlgItem(IDC_CODE, &g_poller.m_hCodeWnd);
+        GetDlgItem(IDC_CODE_EX, &g_poller.m_hCodeExWnd);
+        g_poller.Start();
+    } else {
+        LPCSTR pszMessage = CRemoteDriver::GetStatus() != DRIVER_NOT_LOADED
+                                ? "Tuner not found."
+                                : "Unable to initialize TavrixRC.dll library.";
+        AfxMessageBox(pszMessage, MB_OK, 0);
+        // Closing from inside WM_INITDIALOG would end a dialog that is not
+        // running yet; the posted close is seen once its loop runs.
+        PostMessage(WM_CLOSE);
+    }
+    return TRUE;
+}
+
+POINT CRemoteMonitorDlg::IconOrigin(int cxClient, int cyClient, int cxIcon, int cyIcon)
+{
+    POINT pt;
+    pt.x = (cxClient - cxIcon + 1) / 2;
+    pt.y = (cyClient - cyIcon + 1) / 2;
+    return pt;
+}
+
+void CRemoteMonitorDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+
+    RECT rect;
+    GetClientRect(&rect);
+    POINT pt = IconOrigin(rect.right - rect.left, rect.bottom - rect.top,
+                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    dc.DrawIcon(pt.x, pt.y, m_hIcon);
+}
+
+HCURSOR CRemoteMonitorDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
