@@ -1,5 +1,5 @@
 # Warnings on for all of our own code; clean under g++ and clang.
 add_library(rm_warnings INTERFACE)
 target_compile_options(rm_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
-  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Wold-style-cast>)
+  -Wall -Wextra -Wpedantic -Wshadow
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)

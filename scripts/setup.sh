@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, and only those missing.
+#   scripts/setup.sh            what the native build and its tests need
+#   scripts/setup.sh --windows  also the 32-bit Windows cross build and Wine
+set -euo pipefail
+
+want_windows=0
+[ "${1:-}" = "--windows" ] && want_windows=1
+
+packages=(g++ clang cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
+if [ "$want_windows" = 1 ]; then
+  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if ! command -v llvm-rc >/dev/null 2>&1 && ! ls /usr/bin/llvm-rc-* >/dev/null 2>&1; then
+  missing+=(llvm)
+fi
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+if [ "$want_windows" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

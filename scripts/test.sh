@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up and runs every test: the native build plain, under AddressSanitizer
+# with UndefinedBehaviorSanitizer, under ThreadSanitizer, and the 32-bit
+# Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --windows
+jobs=$(nproc)
+for preset in native native-asan native-tsan windows; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  ctest --preset "$preset" -j"$jobs"
+done

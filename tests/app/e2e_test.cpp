@@ -1,0 +1,459 @@
+// The real executable, run as a user runs it: in a terminal (a tmux pane,
+// read back with capture-pane and typed into with send-keys) and with its
+// output going to a pipe. The simulated card plays a script of timed codes
+// and logs every call the tool makes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path);
+    out << text;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::stringstream ss(text);
+    for (std::string line; std::getline(ss, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+void CopyExecutable(const std::string& from, const std::string& to)
+{
+    WriteFile(to, "");
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    out.close();
+    chmod(to.c_str(), 0755);
+}
+
+// A directory of its own per run, holding the tool, maybe a driver library
+// beside it, the card's script and its call log.
+struct CRunDir
+{
+    std::string path;
+
+    explicit CRunDir(const char* pszLibrary)
+    {
+        char szTemplate[] = "/tmp/rm-e2e-XXXXXX";
+        path = mkdtemp(szTemplate);
+        CopyExecutable(RM_EXE, path + "/RemoteMonitor");
+        if (pszLibrary != nullptr)
+            CopyExecutable(pszLibrary, path + "/TavrixRC.dll");
+    }
+    ~CRunDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+
+    std::string Log() const { return path + "/calls.log"; }
+    std::string Script() const { return path + "/card.script"; }
+    std::string Environment(int nCards) const
+    {
+        return "TAVRIXRC_SIM_SCRIPT='" + Script() + "' TAVRIXRC_SIM_LOG='" + Log() +
+               "' TAVRIXRC_SIM_CARDS=" + std::to_string(nCards);
+    }
+};
+
+// The call log: UnInit once, as the very last call, so after every code read.
+void ExpectUnInitOnceAtTheEnd(const CRunDir& dir)
+{
+    const std::vector<std::string> lines = Lines(ReadFile(dir.Log()));
+    ASSERT_FALSE(lines.empty());
+    int nUnInit = 0;
+    for (const std::string& line : lines)
+        nUnInit += line == "UnInit";
+    EXPECT_EQ(1, nUnInit);
+    EXPECT_EQ("UnInit", lines.back());
+}
+
+bool HaveTmux()
+{
+    return std::system("command -v tmux >/dev/null 2>&1") == 0;
+}
+
+// One tmux server of its own per session, so tests never meet.
+class CTerminal
+{
+public:
+    CTerminal(const CRunDir& dir, const std::string& environment) : m_dir(dir)
+    {
+        static int s_nCount = 0;
+        m_socket = "rm-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++s_nCount);
+        WriteFile(dir.path + "/tmux.conf", "set -g default-terminal screen\nset -g escape-time 0\n");
+        WriteFile(dir.path + "/run.sh", "cd '" + dir.path + "' && " + environment +
+                                            " ./RemoteMonitor; echo $? > '" + ExitFile() + "'\n");
+        Tmux("-f '" + dir.path + "/tmux.conf' new-session -d -x 80 -y 24 'sh " + dir.path + "/run.sh'");
+    }
+    ~CTerminal() { Tmux("kill-server"); }
+
+    std::string ExitFile() const { return m_dir.path + "/exit-status"; }
+
+    std::string Screen() const
+    {
+        std::string out;
+        FILE* pipe = popen(("tmux -L " + m_socket + " capture-pane -p 2>/dev/null").c_str(), "r");
+        if (pipe == nullptr)
+            return out;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+        return out;
+    }
+
+    // The screen line that holds a text, or "" when none does.
+    std::string LineWith(const std::string& text) const
+    {
+        for (const std::string& line : Lines(Screen())) {
+            if (line.find(text) != std::string::npos)
+                return line;
+        }
+        return "";
+    }
+
+    template <class Pred>
+    bool WaitFor(Pred pred, milliseconds timeout) const
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (pred())
+                return true;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return pred();
+    }
+
+    bool WaitForText(const std::string& text, milliseconds timeout = milliseconds(5000)) const
+    {
+        return WaitFor([&] { return Screen().find(text) != std::string::npos; }, timeout);
+    }
+
+    void SendKeys(const std::string& keys) const { Tmux("send-keys " + keys); }
+    void Resize(int nColumns, int nRows) const
+    {
+        Tmux("resize-window -x " + std::to_string(nColumns) + " -y " + std::to_string(nRows));
+    }
+
+    // How long the process took to end after now, or -1 when it did not
+    // end within the time-out.
+    long WaitForExit(milliseconds timeout) const
+    {
+        const auto start = Clock::now();
+        if (!WaitFor([&] { return Exists(ExitFile()); }, timeout))
+            return -1;
+        return static_cast<long>(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count());
+    }
+
+private:
+    void Tmux(const std::string& args) const
+    {
+        std::system(("tmux -L " + m_socket + " " + args + " >/dev/null 2>&1").c_str());
+    }
+
+    const CRunDir& m_dir;
+    std::string m_socket;
+};
+
+// The value a field shows on the screen: the word after its label, if it is
+// a number (a button or the frame may follow an empty field).
+std::string FieldAfter(const std::string& line, const std::string& label)
+{
+    size_t nAt = line.find(label);
+    if (nAt == std::string::npos)
+        return "";
+    std::stringstream ss(line.substr(nAt + label.size()));
+    std::string value;
+    ss >> value;
+    if (value.empty() || value.find_first_not_of("-0123456789ABCDEF") != std::string::npos)
+        return "";
+    return value;
+}
+
+class TerminalRun : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HaveTmux())
+            GTEST_SKIP() << "tmux is not installed";
+    }
+};
+
+TEST_F(TerminalRun, ShowsTheCodesAsTheyComeInTheirFormats)
+{
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "300 21 0000ABCD\n1500 255\n1900 7\n");
+    CTerminal term(dir, dir.Environment(1));
+
+    ASSERT_TRUE(term.WaitForText("Remote Control Test")) << term.Screen();
+    EXPECT_NE("", term.LineWith("Close"));
+    ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "21"; },
+                             milliseconds(5000)))
+        << term.Screen();
+    EXPECT_TRUE(term.WaitFor(
+        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "0000ABCD"; },
+        milliseconds(2000)))
+        << term.Screen();
+    // Released: both fields empty again.
+    EXPECT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:").empty(); },
+                             milliseconds(3000)))
+        << term.Screen();
+    // A code without its own extended code gets the simulated remote's.
+    ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "7"; },
+                             milliseconds(3000)))
+        << term.Screen();
+    EXPECT_TRUE(term.WaitFor(
+        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "38C707F8"; },
+        milliseconds(2000)))
+        << term.Screen();
+
+    term.SendKeys("Escape");
+    EXPECT_LE(0, term.WaitForExit(milliseconds(3000)));
+    ExpectUnInitOnceAtTheEnd(dir);
+}
+
+TEST_F(TerminalRun, WithoutGetRemoteCodeExShowsTheDerivedExtendedCode)
+{
+    CRunDir dir(RM_SIM_NOEX);
+    WriteFile(dir.Script(), "100 21\n");
+    CTerminal term(dir, dir.Environment(1));
+    EXPECT_TRUE(term.WaitFor(
+        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "866B15EA"; },
+        milliseconds(5000)))
+        << term.Screen();
+    EXPECT_EQ("21", FieldAfter(term.LineWith("RC Code:"), "RC Code:"));
+    term.SendKeys("Enter");
+    EXPECT_LE(0, term.WaitForExit(milliseconds(3000)));
+}
+
+TEST_F(TerminalRun, EnterEscAndCtrlCEachEndItWithinASecond)
+{
+    for (const char* pszKey : { "Enter", "Escape", "C-c", "q" }) {
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "0 42\n");
+        CTerminal term(dir, dir.Environment(1));
+        ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; },
+                                 milliseconds(5000)))
+            << pszKey << "\n"
+            << term.Screen();
+        term.SendKeys(pszKey);
+        const long nMs = term.WaitForExit(milliseconds(3000));
+        EXPECT_LE(0, nMs) << pszKey;
+        // The worker's stop is bounded by one second; a healthy close takes
+        // a few tens of milliseconds.
+        EXPECT_GT(1500, nMs) << pszKey;
+        EXPECT_EQ("0\n", ReadFile(term.ExitFile())) << pszKey;
+        ExpectUnInitOnceAtTheEnd(dir);
+        std::printf("[ measured ] %s closed the tool in %ld ms\n", pszKey, nMs);
+    }
+}
+
+TEST_F(TerminalRun, MissingLibraryIsReportedThenTheToolEndsByItself)
+{
+    CRunDir dir(nullptr);
+    CTerminal term(dir, dir.Environment(1));
+    ASSERT_TRUE(term.WaitForText("Unable to initialize TavrixRC.dll library.")) << term.Screen();
+    // Shown before the dialog.
+    EXPECT_EQ(std::string::npos, term.Screen().find("RC Code:"));
+    term.SendKeys("Enter");
+    EXPECT_LE(0, term.WaitForExit(milliseconds(3000))) << term.Screen();
+    EXPECT_FALSE(Exists(dir.Log()));
+}
+
+TEST_F(TerminalRun, NoCardIsReportedThenTheToolEndsByItself)
+{
+    CRunDir dir(RM_SIM);
+    CTerminal term(dir, dir.Environment(0));
+    ASSERT_TRUE(term.WaitForText("Tuner not found.")) << term.Screen();
+    term.SendKeys("Enter");
+    EXPECT_LE(0, term.WaitForExit(milliseconds(3000))) << term.Screen();
+    const std::vector<std::string> lines = Lines(ReadFile(dir.Log()));
+    const std::vector<std::string> expected = { "GetCardCount -> 0", "UnInit" };
+    EXPECT_EQ(expected, lines);
+}
+
+TEST_F(TerminalRun, ATerminalTooSmallSaysSoAndRecoversOnResize)
+{
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "0 42\n");
+    CTerminal term(dir, dir.Environment(1));
+    ASSERT_TRUE(term.WaitForText("Remote Control Test"));
+    term.Resize(24, 6);
+    EXPECT_TRUE(term.WaitForText("too small")) << term.Screen();
+    term.Resize(80, 24);
+    EXPECT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; },
+                             milliseconds(3000)))
+        << term.Screen();
+    term.SendKeys("Escape");
+    EXPECT_LE(0, term.WaitForExit(milliseconds(3000)));
+}
+
+// With no terminal: one line per change of a field; signals end it.
+struct CPipeRun
+{
+    pid_t pid = -1;
+    int fd = -1;
+    std::string output;
+
+    CPipeRun(const CRunDir& dir, int nCards)
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            int nNull = open("/dev/null", O_RDONLY);
+            dup2(nNull, STDIN_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            setenv("TAVRIXRC_SIM_SCRIPT", dir.Script().c_str(), 1);
+            setenv("TAVRIXRC_SIM_LOG", dir.Log().c_str(), 1);
+            setenv("TAVRIXRC_SIM_CARDS", std::to_string(nCards).c_str(), 1);
+            const std::string exe = dir.path + "/RemoteMonitor";
+            execl(exe.c_str(), exe.c_str(), "--ignored", "arguments", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        fd = fds[0];
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+    ~CPipeRun()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+
+    void Pump()
+    {
+        char buffer[1024];
+        ssize_t n;
+        while ((n = read(fd, buffer, sizeof buffer)) > 0)
+            output.append(buffer, static_cast<size_t>(n));
+    }
+
+    bool WaitForOutput(const std::string& text, milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        do {
+            Pump();
+            if (output.find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(milliseconds(20));
+        } while (Clock::now() < deadline);
+        return false;
+    }
+
+    // The exit status, or -1 when the process did not end in time.
+    int WaitForExit(milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        do {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                Pump();
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(milliseconds(10));
+        } while (Clock::now() < deadline);
+        return -1;
+    }
+};
+
+TEST(PipeRun, PrintsALinePerChangeAndEndsOnSignals)
+{
+    for (int nSignal : { SIGTERM, SIGINT, SIGHUP }) {
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "100 21 866B15EA\n400 21 866B15EA\n600 255\n800 -5\n");
+        CPipeRun run(dir, 1);
+        ASSERT_TRUE(run.WaitForOutput("RC Code:\n", milliseconds(5000))) << run.output;
+        // The negative code blanks the code field once; its extended code
+        // is the simulated remote's "no code".
+        std::this_thread::sleep_for(milliseconds(300));
+        kill(run.pid, nSignal);
+        const auto start = Clock::now();
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000))) << nSignal;
+        EXPECT_GT(milliseconds(1500), Clock::now() - start);
+        const std::vector<std::string> expected = {
+            "RC Code: 21",
+            "Extended code: 866B15EA",
+            "RC Code:",
+            "Extended code:",
+        };
+        EXPECT_EQ(expected, Lines(run.output)) << nSignal;
+        ExpectUnInitOnceAtTheEnd(dir);
+    }
+}
+
+TEST(PipeRun, StartUpErrorsArePrintedAndTheToolEndsByItself)
+{
+    {
+        CRunDir dir(nullptr);
+        CPipeRun run(dir, 1);
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output);
+        EXPECT_FALSE(Exists(dir.Log()));
+    }
+    {
+        CRunDir dir(RM_SIM);
+        CPipeRun run(dir, 0);
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        EXPECT_EQ("Tuner not found.\n", run.output);
+        ExpectUnInitOnceAtTheEnd(dir);
+    }
+}
+
+TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
+{
+    CRunDir dir(nullptr);
+    CRunDir planted(RM_SIM);
+    char szOld[4096];
+    ASSERT_NE(nullptr, getcwd(szOld, sizeof szOld));
+    ASSERT_EQ(0, chdir(planted.path.c_str()));
+    CPipeRun run(dir, 1);
+    ASSERT_EQ(0, chdir(szOld));
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+    EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output);
+}
+
+}  // namespace
