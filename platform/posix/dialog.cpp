@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dlgtemplate.h"
+#include "resource_impl.h"
 #include "terminal.h"
 
 namespace {
@@ -314,8 +315,12 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA hDialogTemp
 {
     RegisterDialogClasses();
     rmres::DialogTemplate tmpl;
-    // Templates carry no size of their own; 64 KiB bounds any real one.
-    if (hDialogTemplate == nullptr || !rmres::ParseDialogTemplate(hDialogTemplate, 0x10000, &tmpl)) {
+    // A template carries no size of its own: one from our resources is
+    // bounded by its resource, any other by the 64 KiB any real one fits in.
+    size_t nSize = rmwin32::ResourceSizeFromData(hDialogTemplate);
+    if (nSize == 0)
+        nSize = 0x10000;
+    if (hDialogTemplate == nullptr || !rmres::ParseDialogTemplate(hDialogTemplate, nSize, &tmpl)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }

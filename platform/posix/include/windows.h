@@ -100,6 +100,7 @@ void SetLastError(DWORD dwErrCode);
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815
 
 // ---- Library loading -------------------------------------------------------
 // A bare file name is searched in the directory of the running executable,
@@ -251,6 +252,7 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 int GetSystemMetrics(int nIndex);
 
 HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 
 // Dialogs. The template is the binary (extended) dialog template.
