@@ -213,7 +213,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
 {
     CWnd* pWnd = FromHandlePermanent(hWnd);
     if (pWnd == nullptr)
-        return DefWindowProcA(hWnd, message, wParam, lParam);
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
 
     MSG msg = {};
     msg.hwnd = hWnd;
@@ -252,7 +252,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (m_pfnSuper != nullptr)
         return CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
-    return DefWindowProcA(m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
 LRESULT CWnd::Default()

@@ -75,6 +75,7 @@ protected:                                             \
     {                                                                                  \
         typedef theClass ThisClass;                                                    \
         typedef baseClass TheBaseClass;                                                \
+        static_cast<void>(sizeof(ThisClass*));                                         \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                  \

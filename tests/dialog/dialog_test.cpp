@@ -68,7 +68,7 @@ LPCDLGTEMPLATEA MainTemplate()
     return static_cast<LPCDLGTEMPLATEA>(hData ? LockResource(hData) : nullptr);
 }
 
-INT_PTR Run(CScript& script)
+INT_PTR RunDialog(CScript& script)
 {
     g_pScript = &script;
     INT_PTR nResult = DialogBoxIndirectParamA(nullptr, MainTemplate(), nullptr, RecordingDlgProc, 0);
@@ -102,7 +102,7 @@ TEST(DialogFromTemplate, BuildsTheControlsInOrderWithTheirTexts)
         controls.push_back(IsWindowVisible(hDlg) ? "visible" : "hidden");
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
     };
-    Run(script);
+    RunDialog(script);
 
     const std::vector<std::string> expected = {
         "Remote Control Test",
@@ -149,7 +149,7 @@ TEST(DialogKeys, EnterEscAndTheCloseBoxEndTheDialogWithTheirIds)
     for (const Case& c : cases) {
         CScript script;
         script.pfnOnInit = c.pfnOnInit;
-        EXPECT_EQ(c.nResult, Run(script)) << c.pszName;
+        EXPECT_EQ(c.nResult, RunDialog(script)) << c.pszName;
         EXPECT_EQ(c.seen, script.seen) << c.pszName;
     }
 }
