@@ -231,15 +231,15 @@ void BeginModal(HWND hDlg)
 // Shows the dialog, gives it the focus and runs its loop until EndDialog.
 INT_PTR RunModal(HWND hDlg, BOOL bSetFocus)
 {
-    if (bSetFocus) {
-        if (HWND hFirst = FirstTabStop(hDlg))
-            SetFocus(hFirst);
-    }
 
     rmterm::AttachDialog(hDlg);
     // A dialog ended from WM_INITDIALOG is never shown.
     if (!IsEnded(hDlg, nullptr)) {
         ShowWindow(hDlg, SW_SHOW);
+        if (bSetFocus) {
+            if (HWND hFirst = FirstTabStop(hDlg))
+                SetFocus(hFirst);
+        }
         InvalidateRect(hDlg, nullptr, TRUE);
     }
 
@@ -390,7 +390,8 @@ HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious)
         else
             i = ((nStart + (bPrevious ? -nStep : nStep)) % nControls + nControls) % nControls;
         HWND h = aControls[i];
-        if ((Style(h) & WS_TABSTOP) && IsWindowVisible(h) && IsWindowEnabled(h))
+        // The controls' own styles, as the dialog may not be shown yet.
+        if ((Style(h) & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) == (WS_TABSTOP | WS_VISIBLE))
             return h;
     }
     return hCtl;

@@ -196,7 +196,10 @@ void ReadKeys()
             CloseTopDialog();
             break;
         case KEY_RESIZE:
-            ResizeScreen();
+            // ncurses has taken the new size already (resizeterm queues
+            // this key); only the picture is out of date.
+            if (!g_dialogs.empty())
+                InvalidateRect(g_dialogs.back(), nullptr, TRUE);
             break;
         default:
             if (ch > 0 && ch < 0x100)

@@ -114,7 +114,9 @@ public:
         static int s_nCount = 0;
         m_socket = "rm-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++s_nCount);
         WriteFile(dir.path + "/tmux.conf", "set -g default-terminal screen\nset -g escape-time 0\n");
-        WriteFile(dir.path + "/run.sh", "echo $$ > '" + dir.path + "/shell.pid'; cd '" + dir.path + "' && " +
+        // The shell outlives a Ctrl-C meant for the tool, to record how
+        // the tool ended.
+        WriteFile(dir.path + "/run.sh", "trap : INT; echo $$ > '" + dir.path + "/shell.pid'; cd '" + dir.path + "' && " +
                                             environment + " ./RemoteMonitor; echo $? > '" + ExitFile() + "'\n");
         Tmux("-f '" + dir.path + "/tmux.conf' new-session -d -x 80 -y 24 'sh " + dir.path + "/run.sh'");
     }
