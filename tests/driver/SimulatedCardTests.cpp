@@ -1,0 +1,167 @@
+// The simulated card that the tool loads by default: its script, its demo,
+// its cards and its call log, as the tool sees them through the binding.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeDriverLibrary.h"
+#include "RemoteDriver.h"
+
+#ifndef RM_SIM_FROM_TESTS
+#error "RM_SIM_FROM_TESTS: the simulated card's directory, relative to the test program's"
+#endif
+
+namespace {
+
+using rmtest::SetEnv;
+using rmtest::UnsetEnv;
+
+typedef std::vector<std::string> Lines;
+
+class SimulatedCardTest : public rmtest::FakeDriverTest
+{
+protected:
+    void SetUp() override
+    {
+        FakeDriverTest::SetUp();
+        UnsetEnv("TAVRIXRC_SIM_CARDS");
+        UnsetEnv("TAVRIXRC_SIM_SCRIPT");
+        SetEnv("TAVRIXRC_SIM_LOG", m_logPath);
+        m_scriptPath = m_logPath + ".script";
+    }
+    void TearDown() override
+    {
+        FakeDriverTest::TearDown();
+        UnsetEnv("TAVRIXRC_SIM_LOG");
+        UnsetEnv("TAVRIXRC_SIM_SCRIPT");
+        UnsetEnv("TAVRIXRC_SIM_CARDS");
+        if (!HasFailure())
+            std::remove(m_scriptPath.c_str());
+    }
+
+    void Script(const std::string& text)
+    {
+        std::ofstream(m_scriptPath) << text;
+        SetEnv("TAVRIXRC_SIM_SCRIPT", m_scriptPath);
+    }
+
+    // Binds the driver to the simulated card, as the tool finds it beside
+    // itself; "noex" is the card without the extended entry.
+    static void BindCard(const std::string& variant = "")
+    {
+        g_driver.Release();
+        std::string dir = rmtest::ExecutableDir() + "/" RM_SIM_FROM_TESTS;
+        if (!variant.empty())
+            dir += "/" + variant;
+        ::SetDllDirectoryA(dir.c_str());
+        g_driver.Load();
+    }
+
+    // Reads the code until it is the one asked for; false if it did not
+    // come within the time given.
+    static bool CodeBecomes(int nCode, int nTimeoutMs)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+        while (CRemoteDriver::ReadCode() != nCode)
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    std::string m_scriptPath;
+};
+
+TEST_F(SimulatedCardTest, PlaysItsScriptFromTheOpeningOfTheCard)
+{
+    Script("# ms code extended\n"
+           "0 21 866B15EA\n"
+           "\n"
+           "1000 255 0   # released\n"
+           "not a line\n"
+           "1300 7\n");
+    BindCard();
+    ASSERT_EQ(DRIVER_NO_CARD, CRemoteDriver::GetStatus());
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(21, CRemoteDriver::ReadCode());
+    EXPECT_EQ(0x866B15EAu, CRemoteDriver::ReadCodeEx());
+    EXPECT_TRUE(CodeBecomes(-1, 3000));
+    EXPECT_EQ(0u, CRemoteDriver::ReadCodeEx());
+    EXPECT_TRUE(CodeBecomes(7, 3000));
+    // A code without an extended one gets the simulated remote's own frame.
+    EXPECT_EQ(0x38C707F8u, CRemoteDriver::ReadCodeEx());
+    // The last line holds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(7, CRemoteDriver::ReadCode());
+
+    g_driver.Release();
+    const Lines calls = Calls();
+    ASSERT_GE(calls.size(), 5u);
+    EXPECT_EQ((Lines{"GetCardCount -> 1", "OpenCard(0) -> 1", "GetRemoteCode -> 21", "GetRemoteCodeEx -> 866B15EA"}),
+              Lines(calls.begin(), calls.begin() + 4));
+    EXPECT_EQ("UnInit", calls.back());
+}
+
+TEST_F(SimulatedCardTest, HasNoKeyBeforeTheFirstLineOfItsScript)
+{
+    Script("600000 5 12345678\n");
+    BindCard();
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(-1, CRemoteDriver::ReadCode());
+    EXPECT_EQ(0u, CRemoteDriver::ReadCodeEx());
+}
+
+TEST_F(SimulatedCardTest, WithoutTheExtendedEntryTheToolDerivesTheCode)
+{
+    Script("0 21\n");
+    BindCard("noex");
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(0x866B15EAu, CRemoteDriver::ReadCodeEx());
+}
+
+TEST_F(SimulatedCardTest, HasTheCardsItIsToldToHave)
+{
+    SetEnv("TAVRIXRC_SIM_CARDS", "0");
+    BindCard();
+    EXPECT_EQ(0, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(DRIVER_NO_CARD, CRemoteDriver::GetStatus());
+    EXPECT_EQ(Lines{"GetCardCount -> 0"}, Calls());
+
+    SetEnv("TAVRIXRC_SIM_CARDS", "3");
+    BindCard();
+    ClearCalls();
+    EXPECT_EQ(1, CRemoteDriver::SelectCard(2));
+    EXPECT_EQ((Lines{"GetCardCount -> 3", "OpenCard(0) -> 1", "OpenCard(1) -> 1", "OpenCard(2) -> 1"}), Calls());
+}
+
+TEST_F(SimulatedCardTest, DemoPressesAndReleasesKeysOfARealRemote)
+{
+    const std::set<int> keys = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0C, 0x0D, 0x10, 0x11, 0x20, 0x21};
+    BindCard();
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+
+    for (int nPress = 0; nPress < 2; ++nPress)
+    {
+        int nCode = -1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+        while ((nCode = CRemoteDriver::ReadCode()) == -1 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_NE(-1, nCode) << "no key pressed";
+        EXPECT_EQ(1u, keys.count(nCode)) << nCode;
+        const DWORD dwCodeEx = CRemoteDriver::ReadCodeEx();
+        // Released keys read 0; a held one reads its NEC frame.
+        if (dwCodeEx != 0)
+        {
+            EXPECT_EQ(0x38C70000u | static_cast<DWORD>(nCode) << 8 | (0xFFu - static_cast<DWORD>(nCode)), dwCodeEx);
+        }
+        EXPECT_TRUE(CodeBecomes(-1, 2000)) << "key " << nCode << " is never released";
+    }
+}
+
+}  // namespace
