@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+echo "Building RemoteMonitor (build/native-release)..."
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release --target RemoteMonitor tavrixrc_sim -j"$(nproc)" >/dev/null
 exec build/native-release/bin/RemoteMonitor "$@"

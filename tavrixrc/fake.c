@@ -12,7 +12,7 @@
  *   TAVRIXRC_FAKE_OPEN      comma-separated card indexes for which OpenCard
  *                           answers 1; it answers 0 for all others. Unset:
  *                           every index from 0 to the card count - 1 opens.
- *                           Empty: none opens.
+ *                           Empty or "none": none opens.
  *   TAVRIXRC_FAKE_CODES     comma-separated decimal answers of GetRemoteCode,
  *                           one per call in order; the last one repeats
  *                           (default 255).

@@ -56,30 +56,23 @@ inline void UnsetEnv(const char* pszName)
 #endif
 }
 
-// "a,b,c" from a list of answers, for TAVRIXRC_FAKE_CODES.
-template <typename T>
-std::string JoinDecimal(const std::vector<T>& values)
+// A script of answers: codes in decimal for TAVRIXRC_FAKE_CODES, extended
+// codes in hexadecimal for TAVRIXRC_FAKE_CODES_EX.
+inline std::string JoinAnswers(const std::vector<int>& values)
 {
     std::string text;
-    for (const T& v : values)
-    {
-        if (!text.empty())
-            text += ',';
-        text += std::to_string(v);
-    }
+    for (int v : values)
+        text += (text.empty() ? "" : ",") + std::to_string(v);
     return text;
 }
 
-// The same in hexadecimal, for TAVRIXRC_FAKE_CODES_EX.
-inline std::string JoinHex(const std::vector<DWORD>& values)
+inline std::string JoinAnswers(const std::vector<DWORD>& values)
 {
     std::string text;
     char sz[16];
     for (DWORD v : values)
     {
-        if (!text.empty())
-            text += ',';
-        std::snprintf(sz, sizeof sz, "%X", static_cast<unsigned int>(v));
+        std::snprintf(sz, sizeof sz, "%s%X", text.empty() ? "" : ",", static_cast<unsigned int>(v));
         text += sz;
     }
     return text;

@@ -1,6 +1,8 @@
 // The driver binding against the fake libraries: what is bound, what is
 // called and in which order, and how every answer of the driver is mapped.
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -20,8 +22,7 @@ namespace {
 
 using rmtest::BindDriver;
 using rmtest::FakeDriverTest;
-using rmtest::JoinDecimal;
-using rmtest::JoinHex;
+using rmtest::JoinAnswers;
 using rmtest::SetEnv;
 
 typedef std::vector<std::string> Lines;
@@ -213,56 +214,60 @@ std::vector<int> SweepOfAnswers()
     return values;
 }
 
-TEST_F(FakeDriverTest, ReadCodeKeepsAnswersBelow255AndMapsTheRestToNoCode)
+// Binds the fake anew for each part of a long script, with a card selected
+// and the log cleared, and hands over the part: Windows keeps an environment
+// variable to 32767 characters.
+template <typename T, typename ReadPart>
+void InParts(const std::vector<T>& answers, const char* variant, bool bHex, ReadPart readPart)
 {
-    const std::vector<int> answers = SweepOfAnswers();
-    SetEnv("TAVRIXRC_FAKE_CODES", JoinDecimal(answers));
-    BindDriver("full");
-    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
-    ClearCalls();
-
-    for (int answer : answers)
+    const size_t kPart = 1000;
+    for (size_t first = 0; first < answers.size(); first += kPart)
     {
-        const int code = CRemoteDriver::ReadCode();
-        if (answer <= 254)
-            EXPECT_EQ(answer, code) << "driver answered " << answer;
-        else
-            EXPECT_EQ(-1, code) << "driver answered " << answer;
+        const std::vector<T> part(answers.begin() + static_cast<std::ptrdiff_t>(first),
+                                  answers.begin() + static_cast<std::ptrdiff_t>(std::min(first + kPart, answers.size())));
+        SetEnv(bHex ? "TAVRIXRC_FAKE_CODES_EX" : "TAVRIXRC_FAKE_CODES", JoinAnswers(part));
+        BindDriver(variant);
+        ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+        readPart(part);
     }
-    // One driver call per read, and never the extended entry.
-    EXPECT_EQ(answers.size(), CountCalls("GetRemoteCode"));
-    EXPECT_EQ(0u, CountCalls("GetRemoteCodeEx"));
 }
 
-TEST_F(FakeDriverTest, ReadCodeOnTheBoundaries)
+TEST_F(FakeDriverTest, ReadCodeKeepsAnswersBelow255AndMapsTheRestToNoCode)
 {
-    SetEnv("TAVRIXRC_FAKE_CODES", "-5,-1,0,254,255,256,1000");
-    BindDriver("full");
-    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
-    for (int expected : {-5, -1, 0, 254, -1, -1, -1})
-        EXPECT_EQ(expected, CRemoteDriver::ReadCode());
+    InParts(SweepOfAnswers(), "full", false, [this](const std::vector<int>& answers) {
+        ClearCalls();
+        for (int answer : answers)
+        {
+            const int code = CRemoteDriver::ReadCode();
+            if (answer <= 254)
+                EXPECT_EQ(answer, code) << "driver answered " << answer;
+            else
+                EXPECT_EQ(-1, code) << "driver answered " << answer;
+        }
+        // One driver call per read, and never the extended entry.
+        EXPECT_EQ(answers.size(), CountCalls("GetRemoteCode"));
+        EXPECT_EQ(0u, CountCalls("GetRemoteCodeEx"));
+    });
 }
 
 TEST_F(FakeDriverTest, ReadCodeExDerivesAnNecFrameForEveryKeyCode)
 {
-    std::vector<int> answers;
+    std::vector<int> keyCodes;
     for (int c = 0; c <= 254; ++c)
-        answers.push_back(c);
-    SetEnv("TAVRIXRC_FAKE_CODES", JoinDecimal(answers));
-    BindDriver("noex");
-    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
-    ClearCalls();
-
-    for (int c : answers)
-    {
-        const DWORD ex = CRemoteDriver::ReadCodeEx();
-        // Address 0x866B, then the command and its complement.
-        EXPECT_EQ(0x86u, (ex >> 24) & 0xFF) << c;
-        EXPECT_EQ(0x6Bu, (ex >> 16) & 0xFF) << c;
-        EXPECT_EQ(static_cast<DWORD>(c), (ex >> 8) & 0xFF) << c;
-        EXPECT_EQ(0xFFu, ((ex >> 8) & 0xFF) + (ex & 0xFF)) << c;
-    }
-    EXPECT_EQ(answers.size(), CountCalls("GetRemoteCode"));
+        keyCodes.push_back(c);
+    InParts(keyCodes, "noex", false, [this](const std::vector<int>& answers) {
+        ClearCalls();
+        for (int c : answers)
+        {
+            const DWORD ex = CRemoteDriver::ReadCodeEx();
+            // Address 0x866B, then the command and its complement.
+            EXPECT_EQ(0x86u, (ex >> 24) & 0xFF) << c;
+            EXPECT_EQ(0x6Bu, (ex >> 16) & 0xFF) << c;
+            EXPECT_EQ(static_cast<DWORD>(c), (ex >> 8) & 0xFF) << c;
+            EXPECT_EQ(0xFFu, ((ex >> 8) & 0xFF) + (ex & 0xFF)) << c;
+        }
+        EXPECT_EQ(answers.size(), CountCalls("GetRemoteCode"));
+    });
 }
 
 TEST_F(FakeDriverTest, ReadCodeExDerivedExamples)
@@ -276,15 +281,14 @@ TEST_F(FakeDriverTest, ReadCodeExDerivedExamples)
 
 TEST_F(FakeDriverTest, ReadCodeExHasNoCodeForAnyOtherAnswer)
 {
-    std::vector<int> answers;
+    std::vector<int> others;
     for (int v : SweepOfAnswers())
         if (v < 0 || v > 254)
-            answers.push_back(v);
-    SetEnv("TAVRIXRC_FAKE_CODES", JoinDecimal(answers));
-    BindDriver("noex");
-    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
-    for (int answer : answers)
-        EXPECT_EQ(0u, CRemoteDriver::ReadCodeEx()) << "driver answered " << answer;
+            others.push_back(v);
+    InParts(others, "noex", false, [](const std::vector<int>& answers) {
+        for (int answer : answers)
+            EXPECT_EQ(0u, CRemoteDriver::ReadCodeEx()) << "driver answered " << answer;
+    });
 }
 
 TEST_F(FakeDriverTest, EachReadAsksTheDriverAfreshWithoutTheExtendedEntry)
@@ -301,20 +305,18 @@ TEST_F(FakeDriverTest, EachReadAsksTheDriverAfreshWithoutTheExtendedEntry)
 
 TEST_F(FakeDriverTest, ReadCodeExPassesTheExtendedEntrysAnswerThrough)
 {
-    std::vector<DWORD> answers = {0u, 1u, 0xFFu, 0x100u, 0xABCDu, 0x866B15EAu, 0x7FFFFFFFu, 0x80000000u,
-                                  0xFFFFFFFEu, 0xFFFFFFFFu};
+    std::vector<DWORD> sweep = {0u, 1u, 0xFFu, 0x100u, 0xABCDu, 0x866B15EAu, 0x7FFFFFFFu, 0x80000000u,
+                                0xFFFFFFFEu, 0xFFFFFFFFu};
     for (uint64_t v = 0; v <= 0xFFFFFFFFu; v += 4194319)
-        answers.push_back(static_cast<DWORD>(v));
+        sweep.push_back(static_cast<DWORD>(v));
     SetEnv("TAVRIXRC_FAKE_CODES", "21");
-    SetEnv("TAVRIXRC_FAKE_CODES_EX", JoinHex(answers));
-    BindDriver("full");
-    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
-    ClearCalls();
-
-    for (DWORD answer : answers)
-        EXPECT_EQ(answer, CRemoteDriver::ReadCodeEx());
-    EXPECT_EQ(answers.size(), CountCalls("GetRemoteCodeEx"));
-    EXPECT_EQ(0u, CountCalls("GetRemoteCode"));
+    InParts(sweep, "full", true, [this](const std::vector<DWORD>& answers) {
+        ClearCalls();
+        for (DWORD answer : answers)
+            EXPECT_EQ(answer, CRemoteDriver::ReadCodeEx());
+        EXPECT_EQ(answers.size(), CountCalls("GetRemoteCodeEx"));
+        EXPECT_EQ(0u, CountCalls("GetRemoteCode"));
+    });
 }
 
 }  // namespace
