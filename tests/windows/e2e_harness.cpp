@@ -416,8 +416,9 @@ TEST_P(Closing, EndsTheProcessWithinASecondAndReleasesTheDriverOnce)
     }
     long ms = run.WaitForExit(kExitTimeoutMs);
     EXPECT_GE(ms, 0) << "still running a second later";
-    if (ms < 0)
+    if (ms < 0) {
         EXPECT_GE(run.WaitForExit(5000), 0) << "did not end at all";
+    }
     ExpectUnInitOnceAfterTheLastRead(run.LogPath());
 }
 
