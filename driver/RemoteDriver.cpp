@@ -49,12 +49,7 @@ void CRemoteDriver::Load()
         // All or nothing: a library short of a mandatory entry is never
         // called into, not even to UnInit it.
         ::FreeLibrary(m_hLibrary);
-        m_hLibrary = nullptr;
-        m_pfnGetRemoteCodeEx = nullptr;
-        m_pfnGetRemoteCode = nullptr;
-        m_pfnGetCardCount = nullptr;
-        m_pfnOpenCard = nullptr;
-        m_pfnUnInit = nullptr;
+        Unbind();
     }
 }
 
@@ -66,15 +61,19 @@ void CRemoteDriver::Release()
     // The driver expects UnInit whether or not a card was ever opened.
     m_pfnUnInit();
     ::FreeLibrary(m_hLibrary);
+    Unbind();
+}
 
-    // Nothing may point into the unloaded library any more.
-    m_hLibrary = nullptr;
-    m_bCardOpen = false;
+// Nothing may point into a library that is no longer loaded.
+void CRemoteDriver::Unbind()
+{
     m_pfnGetRemoteCodeEx = nullptr;
     m_pfnGetRemoteCode = nullptr;
     m_pfnGetCardCount = nullptr;
     m_pfnOpenCard = nullptr;
     m_pfnUnInit = nullptr;
+    m_hLibrary = nullptr;
+    m_bCardOpen = false;
 }
 
 int CRemoteDriver::GetStatus()

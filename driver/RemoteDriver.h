@@ -48,6 +48,8 @@ public:
     static DWORD ReadCodeEx();          // extended code, 0 when there is none
 
 private:
+    void Unbind();
+
     PFN_GETREMOTECODEEX m_pfnGetRemoteCodeEx = nullptr;  // optional entry
     PFN_GETREMOTECODE m_pfnGetRemoteCode = nullptr;
     PFN_GETCARDCOUNT m_pfnGetCardCount = nullptr;
