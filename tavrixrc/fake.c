@@ -19,7 +19,8 @@
  *   TAVRIXRC_FAKE_CODES_EX  comma-separated hexadecimal answers of
  *                           GetRemoteCodeEx, likewise (default 0).
  *   TAVRIXRC_FAKE_STUCK     "sleep": GetRemoteCode never returns, sleeping;
- *                           "busy": it never returns, spinning.
+ *                           "busy": it never returns, spinning;
+ *                           "uninit": UnInit never returns, sleeping.
  *   TAVRIXRC_FAKE_LOG       file to which one line per call is appended:
  *                             GetCardCount -> 3
  *                             OpenCard(2) -> 1
@@ -27,6 +28,7 @@
  *                             GetRemoteCode -> stuck   (before it sticks)
  *                             GetRemoteCodeEx -> 866B15EA
  *                             UnInit
+ *                             UnInit -> stuck          (before it sticks)
  *
  * Calls are expected one at a time (the tool makes them from one thread at
  * a time). */
@@ -47,7 +49,8 @@ enum stuck_mode
 {
     STUCK_NONE,
     STUCK_SLEEP,
-    STUCK_BUSY
+    STUCK_BUSY,
+    STUCK_UNINIT
 };
 
 static int g_configured;
@@ -152,6 +155,8 @@ static void configure(void)
         g_stuck = STUCK_SLEEP;
     else if (text != NULL && strcmp(text, "busy") == 0)
         g_stuck = STUCK_BUSY;
+    else if (text != NULL && strcmp(text, "uninit") == 0)
+        g_stuck = STUCK_UNINIT;
     g_log_path = tavrixrc_getenv_copy("TAVRIXRC_FAKE_LOG");
     g_configured = 1;
 }
@@ -205,7 +210,7 @@ TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     int code;
     configure();
-    if (g_stuck != STUCK_NONE)
+    if (g_stuck == STUCK_SLEEP || g_stuck == STUCK_BUSY)
     {
         tavrixrc_log(g_log_path, "GetRemoteCode -> stuck");
         stick(g_stuck);
@@ -231,6 +236,11 @@ TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
 {
     configure();
+    if (g_stuck == STUCK_UNINIT)
+    {
+        tavrixrc_log(g_log_path, "UnInit -> stuck");
+        stick(STUCK_SLEEP);
+    }
     tavrixrc_log(g_log_path, "UnInit");
     /* The next session of calls reads a fresh script, also when the library
      * stays loaded in between. */

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,9 +36,34 @@ bool g_bColors = false;
 
 const short kFieldPair = 1;
 
+// The first request to end closes the top dialog, and the tool then shuts
+// down in order. Should that never finish (a driver that hangs in UnInit,
+// say), the third request ends the process as the signal would have, with the
+// terminal given back first; only async-signal-safe calls here.
+const int kInsistingSignals = 3;
+volatile sig_atomic_t g_nEndRequests = 0;
+struct termios g_savedTermios;
+volatile sig_atomic_t g_bTermiosSaved = 0;
+volatile sig_atomic_t g_bScreenShown = 0;
+
+void GiveUp(int nSignal)
+{
+    if (g_bTermiosSaved)
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTermios);
+    if (g_bScreenShown) {
+        static const char kLeaveScreen[] = "\033[?25h\033[?1049l\r\n";
+        ssize_t nWritten = write(STDOUT_FILENO, kLeaveScreen, sizeof kLeaveScreen - 1);
+        (void)nWritten;
+    }
+    signal(nSignal, SIG_DFL);
+    raise(nSignal);
+}
+
 void OnSignal(int nSignal)
 {
     const int nSavedErrno = errno;
+    if (nSignal != SIGWINCH && ++g_nEndRequests >= kInsistingSignals)
+        GiveUp(nSignal);
     const unsigned char byte = static_cast<unsigned char>(nSignal);
     if (g_signalPipe[1] >= 0) {
         ssize_t nWritten = write(g_signalPipe[1], &byte, 1);
@@ -75,6 +101,7 @@ Mode DecideMode()
     if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && pszTerm != nullptr && *pszTerm != '\0' &&
         std::strcmp(pszTerm, "dumb") != 0) {
         InstallSignalHandlers();
+        g_bTermiosSaved = tcgetattr(STDIN_FILENO, &g_savedTermios) == 0;
         std::setlocale(LC_CTYPE, "");
         g_screen = newterm(nullptr, stdout, stdin);
         if (g_screen != nullptr) {
@@ -106,6 +133,7 @@ void OpenScreen()
         g_bColors = true;
     }
     g_bScreenOpen = true;
+    g_bScreenShown = 1;
 }
 
 void CloseScreen()
@@ -116,6 +144,7 @@ void CloseScreen()
     refresh();
     endwin();
     g_bScreenOpen = false;
+    g_bScreenShown = 0;
 }
 
 void ResizeScreen()

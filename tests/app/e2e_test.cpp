@@ -374,7 +374,7 @@ struct CPipeRun
     int fd = -1;
     std::string output;
 
-    CPipeRun(const CRunDir& dir, int nCards)
+    CPipeRun(const CRunDir& dir, int nCards, const std::vector<std::string>& extraEnvironment = {})
     {
         int fds[2];
         if (pipe(fds) != 0)
@@ -389,6 +389,8 @@ struct CPipeRun
             setenv("TAVRIXRC_SIM_SCRIPT", dir.Script().c_str(), 1);
             setenv("TAVRIXRC_SIM_LOG", dir.Log().c_str(), 1);
             setenv("TAVRIXRC_SIM_CARDS", std::to_string(nCards).c_str(), 1);
+            for (const std::string& assignment : extraEnvironment)
+                putenv(const_cast<char*>(assignment.c_str()));
             const std::string exe = dir.path + "/RemoteMonitor";
             execl(exe.c_str(), exe.c_str(), "--ignored", "arguments", static_cast<char*>(nullptr));
             _exit(127);
@@ -498,6 +500,43 @@ TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
     ASSERT_EQ(0, chdir(szOld));
     EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
     EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output);
+}
+
+// A driver that never returns from a read: the worker is terminated after
+// its one second, and the driver is still released properly.
+TEST(PipeRun, AStuckDriverStillLetsTheToolEndInOrder)
+{
+    CRunDir dir(RM_FAKE_FULL);
+    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=sleep", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    std::this_thread::sleep_for(milliseconds(300));
+    kill(run.pid, SIGTERM);
+    const auto start = Clock::now();
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(5000)));
+    const auto elapsed = Clock::now() - start;
+    EXPECT_LE(milliseconds(900), elapsed);
+    EXPECT_GT(milliseconds(3000), elapsed);
+    const std::vector<std::string> lines = Lines(ReadFile(dir.Log()));
+    const std::vector<std::string> expected = { "GetCardCount -> 1", "OpenCard(0) -> 1", "GetRemoteCode -> stuck",
+                                                "UnInit" };
+    EXPECT_EQ(expected, lines);
+    std::printf("[ measured ] closed over a stuck driver in %ld ms\n",
+                static_cast<long>(std::chrono::duration_cast<milliseconds>(elapsed).count()));
+}
+
+// A driver that never returns from UnInit cannot be waited out; a user who
+// insists (a third signal) gets the process ended all the same.
+TEST(PipeRun, AHungShutDownGivesWayWhenTheUserInsists)
+{
+    CRunDir dir(RM_FAKE_FULL);
+    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=uninit", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    std::this_thread::sleep_for(milliseconds(300));
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(-1, run.WaitForExit(milliseconds(800)));
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(-1, run.WaitForExit(milliseconds(300)));
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(128 + SIGINT, run.WaitForExit(milliseconds(3000)));
+    EXPECT_EQ("UnInit -> stuck", Lines(ReadFile(dir.Log())).back());
 }
 
 }  // namespace
