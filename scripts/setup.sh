@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and only those missing.
 #   scripts/setup.sh            what the native build and its tests need
-#   scripts/setup.sh --windows  also the 32-bit Windows cross build and Wine
+#   scripts/setup.sh --windows  also the 32-bit Windows cross build, Wine and Xvfb,
+#                               and what the screenshot script needs
 set -euo pipefail
 
 want_windows=0
@@ -9,7 +10,7 @@ want_windows=0
 
 packages=(g++ clang cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
 if [ "$want_windows" = 1 ]; then
-  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
+  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
 fi
 
 missing=()
@@ -30,4 +31,4 @@ if [ "$want_windows" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i3
 fi
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
