@@ -37,6 +37,7 @@
 #include <windows.h>
 
 #include "thread_impl.h"
+#include "win32_internal.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -208,6 +209,17 @@ void OnTerminateSignal(int)
         t_nLayerDepth.load(std::memory_order_relaxed) == 0)
         siglongjmp(self->m_jump, 1);
     errno = savedErrno;
+}
+
+std::atomic<int> g_nThreadCreationFaults{0};
+
+// Takes one injected failure, if any is left.
+bool TakeThreadCreationFault()
+{
+    int nLeft = g_nThreadCreationFaults.load();
+    while (nLeft > 0 && !g_nThreadCreationFaults.compare_exchange_weak(nLeft, nLeft - 1)) {
+    }
+    return nLeft > 0;
 }
 
 void InstallTerminateHandler()
@@ -390,6 +402,11 @@ bool TerminationRequested()
     return self != nullptr && self->m_bTerminatePending.load();
 }
 
+void FailNextThreadCreations(int nCount)
+{
+    g_nThreadCreationFaults = nCount;
+}
+
 void TerminationPoint()
 {
     CThreadObject* self = t_pSelf;
@@ -413,6 +430,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize
     return InLayer([&]() -> HANDLE {
         if (lpStartAddress == nullptr || dwCreationFlags != 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        if (rmwin32::TakeThreadCreationFault()) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
         rmwin32::InstallTerminateHandler();

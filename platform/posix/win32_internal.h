@@ -19,6 +19,10 @@ int GetQueueWakeFd();
 typedef void (*IdleWaitFn)(int wakeFd);
 void SetIdleWait(IdleWaitFn fn);
 
+// A seam for tests of code that must survive a failing system: the next
+// nCount calls of CreateThread fail as if no further thread could be made.
+void FailNextThreadCreations(int nCount);
+
 }  // namespace rmwin32
 
 #endif

@@ -18,6 +18,7 @@
 
 #ifdef _WIN32
 #else
+#include "win32_internal.h"
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -106,6 +107,26 @@ TEST(WorkerThread, SecondStartKeepsTheRunningThread)
     EXPECT_EQ(THREAD_IDLE, worker.State());
     EXPECT_EQ(nullptr, worker.Handle());
 }
+
+#ifndef _WIN32
+// Our layer can be told to fail thread creation; the real system cannot.
+TEST(WorkerThread, AFailedStartLeavesItIdleAndALaterStartWorks)
+{
+    Probe probe;
+    CTestWorker worker(probe, Forever);
+    rmwin32::FailNextThreadCreations(1);
+    EXPECT_FALSE(worker.Start());
+    EXPECT_EQ(THREAD_IDLE, worker.State());
+    EXPECT_EQ(nullptr, worker.Handle());
+    worker.Stop();
+
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(WaitUntil([&] { return probe.steps >= 1; }));
+    worker.Stop();
+    EXPECT_EQ(1, probe.runs);
+    EXPECT_EQ(THREAD_IDLE, worker.State());
+}
+#endif
 
 TEST(WorkerThread, StartsAgainAfterTheBodyEnded)
 {
