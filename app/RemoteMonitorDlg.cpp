@@ -38,8 +38,8 @@ BOOL CRemoteMonitorDlg::OnInitDialog()
                                 ? "Tuner not found."
                                 : "Unable to initialize TavrixRC.dll library.";
         AfxMessageBox(pszMessage, MB_OK, 0);
-        // Closing from inside WM_INITDIALOG would end a dialog that is not
-        // running yet; the posted close is seen once its loop runs.
+        // Closed the way a user closes it, through its own loop once that
+        // runs, so the run ends by the one path every run ends by.
         PostMessage(WM_CLOSE);
     }
     return TRUE;

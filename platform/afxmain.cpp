@@ -15,8 +15,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 
 #include <string>
 
+#include "win32_internal.h"
+
 int main(int argc, char** argv)
 {
+    rmwin32::CatchEndRequests();
     std::string tail;
     for (int i = 1; i < argc; ++i) {
         if (i > 1)

@@ -9,6 +9,9 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
+
+#include <strings.h>
 
 #include "dlgtemplate.h"
 #include "resource_impl.h"
@@ -38,16 +41,21 @@ std::map<HWND, CModalState> g_modal;
 
 thread_local BYTE t_keyState[256];
 
+LONG_PTR Style(HWND hWnd) { return GetWindowLongPtrA(hWnd, GWL_STYLE); }
+
+// The dialog itself or one of its controls. GetParent of a popup is its
+// owner, so the walk stops at the first window that is not a child: a
+// message box owned by the dialog is not part of it.
 bool IsOwnChild(HWND hDlg, HWND hWnd)
 {
     for (HWND h = hWnd; h != nullptr; h = GetParent(h)) {
         if (h == hDlg)
             return true;
+        if (!(Style(h) & WS_CHILD))
+            return false;
     }
     return false;
 }
-
-LONG_PTR Style(HWND hWnd) { return GetWindowLongPtrA(hWnd, GWL_STYLE); }
 
 bool IsButton(HWND hWnd)
 {
@@ -103,12 +111,13 @@ LRESULT CALLBACK StaticProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_GETDLGCODE:
         return DLGC_STATIC;
     case WM_SETTEXT: {
-        char szOld[256] = {};
-        DefWindowProcA(hWnd, WM_GETTEXT, sizeof szOld, reinterpret_cast<LPARAM>(szOld));
+        std::string old(static_cast<size_t>(DefWindowProcA(hWnd, WM_GETTEXTLENGTH, 0, 0)) + 1, '\0');
+        old.resize(static_cast<size_t>(
+            DefWindowProcA(hWnd, WM_GETTEXT, old.size(), reinterpret_cast<LPARAM>(&old[0]))));
         LRESULT lResult = DefWindowProcA(hWnd, message, wParam, lParam);
         const char* pszText = reinterpret_cast<const char*>(lParam);
         const std::string text = pszText != nullptr ? pszText : "";
-        if (text != szOld) {
+        if (text != old) {
             rmterm::ReportFieldText(hWnd, text);
             InvalidateDialogOf(hWnd);
         }
@@ -373,10 +382,10 @@ HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious)
     HWND hFirst = GetWindow(hDlg, GW_CHILD);
     if (hFirst == nullptr)
         return nullptr;
-    HWND aControls[64];
-    int nControls = 0;
-    for (HWND h = hFirst; h != nullptr && nControls < 64; h = GetWindow(h, GW_HWNDNEXT))
-        aControls[nControls++] = h;
+    std::vector<HWND> aControls;
+    for (HWND h = hFirst; h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
+        aControls.push_back(h);
+    const int nControls = static_cast<int>(aControls.size());
 
     int nStart = -1;
     for (int i = 0; i < nControls; ++i) {

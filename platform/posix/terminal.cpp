@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -470,6 +471,11 @@ void PrintMessage(LPCSTR lpText)
 }
 
 }  // namespace rmterm
+
+void rmwin32::CatchEndRequests()
+{
+    rmterm::InstallSignalHandlers();
+}
 
 int GetSystemMetrics(int nIndex)
 {

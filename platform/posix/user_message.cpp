@@ -18,12 +18,17 @@ namespace {
 // WM_GETTEXT crossing threads goes through a buffer of this size at most.
 const size_t kMaxMarshalledText = 1u << 20;
 
+// Set for good once the thread's queue has ended. Kept apart from the
+// holder, which is gone by then: at process exit the main thread's
+// thread-locals are destroyed before the static objects whose destructors
+// may still ask for the queue.
+thread_local bool t_bQueueEnded = false;
+
 // Ends the thread's queue when the thread ends: its windows go, and every
 // send still waiting on them fails at once.
 struct CQueueHolder
 {
     std::shared_ptr<CQueue> pQueue;
-    bool bEnded = false;
 
     CQueueHolder() = default;
     CQueueHolder(const CQueueHolder&) = delete;
@@ -31,7 +36,7 @@ struct CQueueHolder
 
     ~CQueueHolder()
     {
-        bEnded = true;
+        t_bQueueEnded = true;
         if (pQueue == nullptr)
             return;
         std::lock_guard<std::mutex> lock(Lock());
@@ -284,7 +289,7 @@ BOOL GetImpl(LPMSG lpMsg, HWND hWnd, UINT nMin, UINT nMax)
 
 std::shared_ptr<CQueue> CurrentQueue()
 {
-    if (t_queue.bEnded)
+    if (t_bQueueEnded)
         return nullptr;
     if (t_queue.pQueue == nullptr) {
         auto pQueue = std::make_shared<CQueue>();
@@ -297,7 +302,7 @@ std::shared_ptr<CQueue> CurrentQueue()
 
 bool IsOwnWindowLocked(const CWindow& window)
 {
-    return window.pQueue.get() == t_queue.pQueue.get();
+    return !t_bQueueEnded && window.pQueue.get() == t_queue.pQueue.get();
 }
 
 void FailSentLocked(const std::shared_ptr<CSentMessage>& pSent)

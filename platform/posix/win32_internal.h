@@ -19,6 +19,11 @@ int GetQueueWakeFd();
 typedef void (*IdleWaitFn)(int wakeFd);
 void SetIdleWait(IdleWaitFn fn);
 
+// The process entry calls this first, so that an interrupt (SIGINT, SIGTERM,
+// SIGHUP) that comes during start-up also ends the tool in order: it is held
+// until the first dialog runs, which then closes as its close box would.
+void CatchEndRequests();
+
 // A seam for tests of code that must survive a failing system: the next
 // nCount calls of CreateThread fail as if no further thread could be made.
 void FailNextThreadCreations(int nCount);
