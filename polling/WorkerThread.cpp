@@ -73,8 +73,8 @@ DWORD WINAPI CWorkerThread::ThreadEntry(LPVOID pParam)
     CWorkerThread* pThis = static_cast<CWorkerThread*>(pParam);
     pThis->Run();
     const int nExitCode = pThis->m_nExitCode;
-    // Last touch of the object: once the state says finished, the
-    // controlling thread may close the handle and destroy the object.
+    // The last touch of the object: from here on Start replaces this thread
+    // instead of keeping it.
     pThis->m_nState = THREAD_FINISHED;
     return static_cast<DWORD>(nExitCode);
 }

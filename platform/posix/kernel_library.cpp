@@ -97,21 +97,11 @@ bool Exists(const std::string& path)
     return path.find('/') == std::string::npos || access(path.c_str(), F_OK) == 0;
 }
 
-// Runs f inside the layer: a thread must not be ended while it holds the
-// loader lock (ours or the system loader's), or every later load would hang.
-template <typename F>
-auto InLayer(F f) -> decltype(f())
-{
-    decltype(f()) result;
-    {
-        rmwin32::CLayerScope scope;
-        result = f();
-    }
-    rmwin32::TerminationPoint();
-    return result;
-}
-
 }  // namespace
+
+// A thread must not be ended while it holds the loader lock (ours or the
+// system loader's), or every later load would hang.
+using rmwin32::InLayer;
 
 HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 {

@@ -201,13 +201,12 @@ pid_t CurrentTid()
     return tid;
 }
 
+// Jumps out of the stuck code, or returns when the thread is not one of ours,
+// has no request, or is inside the layer (which then acts on leaving it).
 void OnTerminateSignal(int)
 {
     const int savedErrno = errno;
-    CThreadObject* self = t_pSelf;
-    if (self != nullptr && self->m_bJumpReady.load() && self->m_bTerminatePending.load() &&
-        t_nLayerDepth.load(std::memory_order_relaxed) == 0)
-        siglongjmp(self->m_jump, 1);
+    TerminationPoint();
     errno = savedErrno;
 }
 
@@ -328,20 +327,6 @@ int NiceOffset(int nPriority)
     default:
         return 0;
     }
-}
-
-// Runs f inside the layer and acts on a termination request on the way out,
-// once f's locals are gone.
-template <typename F>
-auto InLayer(F f) -> decltype(f())
-{
-    decltype(f()) result;
-    {
-        CLayerScope scope;
-        result = f();
-    }
-    TerminationPoint();
-    return result;
 }
 
 }  // namespace

@@ -56,6 +56,27 @@ bool TerminationRequested();
 // longer inside the layer; otherwise returns.
 void TerminationPoint();
 
+// Runs a public call, then lets a termination requested meanwhile happen,
+// once the call's own scope and locals are gone. For calls that open their
+// scopes where they need them.
+template <typename F>
+auto ApiCall(F f) -> decltype(f())
+{
+    auto result = f();
+    TerminationPoint();
+    return result;
+}
+
+// The same for a call that is inside the layer from start to end.
+template <typename F>
+auto InLayer(F f) -> decltype(f())
+{
+    return ApiCall([&] {
+        CLayerScope scope;
+        return f();
+    });
+}
+
 }  // namespace rmwin32
 
 #endif

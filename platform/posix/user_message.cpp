@@ -53,7 +53,6 @@ struct CQueueHolder
 };
 
 thread_local CQueueHolder t_queue;
-thread_local int t_nInSend = 0;
 thread_local IdleWaitFn t_pfnIdleWait = nullptr;
 
 bool InRange(UINT message, UINT nMin, UINT nMax)
@@ -104,9 +103,7 @@ void HandleSent(const std::shared_ptr<CSentMessage>& pSent)
     else if (pSent->message == WM_GETTEXT)
         lParam = reinterpret_cast<LPARAM>(pSent->textOut.empty() ? nullptr : pSent->textOut.data());
 
-    ++t_nInSend;
     const LRESULT result = pfnProc(pSent->hWnd, pSent->message, pSent->wParam, lParam);
-    --t_nInSend;
 
     std::lock_guard<std::mutex> lock(Lock());
     auto& running = t_queue.pQueue->running;
@@ -459,7 +456,3 @@ void PostQuitMessage(int nExitCode)
     });
 }
 
-BOOL InSendMessage(void)
-{
-    return t_nInSend > 0 ? TRUE : FALSE;
-}

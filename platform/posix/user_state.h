@@ -125,16 +125,6 @@ void WakeOwnerLocked(const CWindow& window);
 // layer (creation, destruction, focus, painting).
 LRESULT SendMessageImpl(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Runs the public call and then lets a requested termination happen, once
-// the call's own scope and locals are gone.
-template <typename F>
-auto ApiCall(F f) -> decltype(f())
-{
-    auto result = f();
-    TerminationPoint();
-    return result;
-}
-
 const DWORD kErrorAccessDenied = 5;
 const DWORD kErrorClassAlreadyExists = 1410;
 const DWORD kErrorInvalidIndex = 1413;

@@ -3,7 +3,6 @@
 // turns into WM_PAINT. Messages and queues are in user_message.cpp.
 #include "user_state.h"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,14 +157,12 @@ BOOL DestroyTree(HWND hWnd, bool bSendDestroy)
     return TRUE;
 }
 
-// Sends WM_SHOWWINDOW when the visibility changed; a window that becomes
-// visible needs painting.
-void ApplyStyleChange(HWND hWnd, LONG_PTR oldStyle, LONG_PTR newStyle)
+// The whole window is painted anew once its thread's queue is idle.
+void InvalidateLocked(CWindow& window, bool bErase)
 {
-    const bool bWasVisible = (oldStyle & WS_VISIBLE) != 0;
-    const bool bVisible = (newStyle & WS_VISIBLE) != 0;
-    if (bWasVisible != bVisible)
-        SendMessageImpl(hWnd, WM_SHOWWINDOW, bVisible ? TRUE : FALSE, 0);
+    window.bInvalid = true;
+    window.bErase = window.bErase || bErase;
+    WakeOwnerLocked(window);
 }
 
 template <typename F>
@@ -528,7 +525,6 @@ LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex)
 
 LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong)
 {
-    LONG_PTR oldStyle = 0;
     const LONG_PTR result = WithWindow(hWnd, LONG_PTR(0), [&](CWindow& window) -> LONG_PTR {
         LONG_PTR old = 0;
         switch (nIndex) {
@@ -549,12 +545,10 @@ LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong)
             window.id = dwNewLong;
             return old;
         case GWL_STYLE:
-            old = oldStyle = window.style;
+            old = window.style;
             window.style = dwNewLong;
-            if (!(old & WS_VISIBLE) && (dwNewLong & WS_VISIBLE)) {
-                window.bInvalid = window.bErase = true;
-                WakeOwnerLocked(window);
-            }
+            if (!(old & WS_VISIBLE) && (dwNewLong & WS_VISIBLE))
+                InvalidateLocked(window, true);
             return old;
         case GWL_EXSTYLE:
             old = window.exStyle;
@@ -685,19 +679,19 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
             break;
         case SW_SHOWMINIMIZED:
         case SW_MINIMIZE:
-        case 7:   // SW_SHOWMINNOACTIVE
-        case 11:  // SW_FORCEMINIMIZE
+        case SW_SHOWMINNOACTIVE:
+        case SW_FORCEMINIMIZE:
             newStyle |= WS_VISIBLE | WS_MINIMIZE;
             break;
         case SW_SHOWNORMAL:
-        case 3:  // SW_SHOWMAXIMIZED
+        case SW_SHOWMAXIMIZED:
         case SW_RESTORE:
         case SW_SHOWDEFAULT:
             newStyle = (newStyle | WS_VISIBLE) & ~static_cast<LONG_PTR>(WS_MINIMIZE);
             break;
-        case 4:  // SW_SHOWNOACTIVATE
+        case SW_SHOWNOACTIVATE:
         case SW_SHOW:
-        case 8:  // SW_SHOWNA
+        case SW_SHOWNA:
             newStyle |= WS_VISIBLE;
             break;
         default:
@@ -705,16 +699,16 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
             return FALSE;
         }
         window.style = newStyle;
-        if (!(oldStyle & WS_VISIBLE) && (newStyle & WS_VISIBLE)) {
-            window.bInvalid = window.bErase = true;
-            WakeOwnerLocked(window);
-        }
+        // A window that becomes visible needs painting.
+        if (!(oldStyle & WS_VISIBLE) && (newStyle & WS_VISIBLE))
+            InvalidateLocked(window, true);
         return (oldStyle & WS_VISIBLE) ? TRUE : FALSE;
     });
-    ApiCall([&] {
-        ApplyStyleChange(hWnd, oldStyle, newStyle);
-        return 0;
-    });
+    if ((oldStyle & WS_VISIBLE) != (newStyle & WS_VISIBLE)) {
+        ApiCall([&] {
+            return SendMessageImpl(hWnd, WM_SHOWWINDOW, (newStyle & WS_VISIBLE) ? TRUE : FALSE, 0);
+        });
+    }
     return bResult;
 }
 
@@ -733,31 +727,6 @@ BOOL IsWindowVisible(HWND hWnd)
 BOOL IsIconic(HWND hWnd)
 {
     return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL { return (window.style & WS_MINIMIZE) != 0; });
-}
-
-BOOL EnableWindow(HWND hWnd, BOOL bEnable)
-{
-    bool bChanged = false;
-    const BOOL bWasDisabled = WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
-        const bool bDisabled = (window.style & WS_DISABLED) != 0;
-        if (bEnable)
-            window.style &= ~static_cast<LONG_PTR>(WS_DISABLED);
-        else
-            window.style |= WS_DISABLED;
-        bChanged = bDisabled == (bEnable != FALSE);
-        return bDisabled ? TRUE : FALSE;
-    });
-    if (bChanged) {
-        ApiCall([&] {
-            return SendMessageImpl(hWnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
-        });
-    }
-    return bWasDisabled;
-}
-
-BOOL IsWindowEnabled(HWND hWnd)
-{
-    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL { return (window.style & WS_DISABLED) == 0; });
 }
 
 HWND SetFocus(HWND hWnd)
@@ -836,42 +805,15 @@ BOOL GetWindowRect(HWND hWnd, LPRECT lpRect)
     });
 }
 
-BOOL MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint)
-{
-    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
-        window.rect = { X, Y, X + nWidth, Y + nHeight };
-        if (bRepaint) {
-            window.bInvalid = window.bErase = true;
-            WakeOwnerLocked(window);
-        }
-        return TRUE;
-    });
-}
-
 BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase)
 {
     (void)lpRect;  // the whole window is repainted in any case
     if (hWnd == nullptr)
         return TRUE;
     return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
-        window.bInvalid = true;
-        window.bErase = window.bErase || bErase != FALSE;
-        WakeOwnerLocked(window);
+        InvalidateLocked(window, bErase != FALSE);
         return TRUE;
     });
-}
-
-BOOL UpdateWindow(HWND hWnd)
-{
-    bool bInvalid = false;
-    if (!WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
-            bInvalid = window.bInvalid;
-            return TRUE;
-        }))
-        return FALSE;
-    if (bInvalid)
-        ApiCall([&] { return SendMessageImpl(hWnd, WM_PAINT, 0, 0); });
-    return TRUE;
 }
 
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)

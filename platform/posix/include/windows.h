@@ -48,7 +48,6 @@ DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HRSRC);
 DECLARE_HANDLE(HMENU);
 DECLARE_HANDLE(HBRUSH);
-DECLARE_HANDLE(HCURSOR__unused);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef HANDLE HGLOBAL;
@@ -229,7 +228,6 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
 LRESULT DispatchMessageA(const MSG* lpMsg);
 BOOL TranslateMessage(const MSG* lpMsg);
 void PostQuitMessage(int nExitCode);
-BOOL InSendMessage(void);
 
 BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
@@ -238,15 +236,11 @@ int GetWindowTextLengthA(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL IsWindowVisible(HWND hWnd);
 BOOL IsIconic(HWND hWnd);
-BOOL EnableWindow(HWND hWnd, BOOL bEnable);
-BOOL IsWindowEnabled(HWND hWnd);
 HWND SetFocus(HWND hWnd);
 HWND GetFocus(void);
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL GetWindowRect(HWND hWnd, LPRECT lpRect);
-BOOL MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
 BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
-BOOL UpdateWindow(HWND hWnd);
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 int GetSystemMetrics(int nIndex);
@@ -372,10 +366,15 @@ short GetKeyState(int nVirtKey);
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
 #define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
 #define SW_RESTORE 9
 #define SW_SHOWDEFAULT 10
+#define SW_FORCEMINIMIZE 11
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
