@@ -57,12 +57,6 @@ bool IsOwnChild(HWND hDlg, HWND hWnd)
     return false;
 }
 
-bool IsButton(HWND hWnd)
-{
-    char szClass[16] = {};
-    GetClassNameA(hWnd, szClass, sizeof szClass);
-    return strcasecmp(szClass, kButtonClass) == 0;
-}
 
 void Click(HWND hButton)
 {
@@ -137,7 +131,7 @@ INT_PTR CallDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
 HWND DefaultButton(HWND hDlg)
 {
     for (HWND h = GetWindow(hDlg, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
-        if (IsButton(h) && (Style(h) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        if (rmterm::IsButton(h) && (Style(h) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             return h;
     }
     return nullptr;
@@ -291,15 +285,9 @@ struct CTextSize
 CTextSize MeasureText(const std::string& text)
 {
     CTextSize size;
-    size_t nStart = 0;
-    for (;;) {
-        size_t nEnd = text.find('\n', nStart);
-        size_t nLength = (nEnd == std::string::npos ? text.size() : nEnd) - nStart;
-        size.nColumns = std::max(size.nColumns, static_cast<int>(nLength));
+    for (const std::string& line : rmterm::SplitLines(text)) {
+        size.nColumns = std::max(size.nColumns, static_cast<int>(line.size()));
         ++size.nLines;
-        if (nEnd == std::string::npos)
-            break;
-        nStart = nEnd + 1;
     }
     return size;
 }
@@ -318,6 +306,13 @@ INT_PTR CALLBACK MessageBoxProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM l
 }
 
 }  // namespace
+
+bool rmterm::IsButton(HWND hWnd)
+{
+    char szClass[16] = {};
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    return strcasecmp(szClass, kButtonClass) == 0;
+}
 
 INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA hDialogTemplate, HWND hWndParent,
                                 DLGPROC lpDialogFunc, LPARAM dwInitParam)
@@ -431,7 +426,7 @@ BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg)
         }
         case VK_RETURN: {
             HWND hFocus = GetFocus();
-            if (hFocus != nullptr && IsOwnChild(hDlg, hFocus) && IsButton(hFocus)) {
+            if (hFocus != nullptr && IsOwnChild(hDlg, hFocus) && rmterm::IsButton(hFocus)) {
                 Click(hFocus);
             } else {
                 LRESULT lDef = SendMessageA(hDlg, DM_GETDEFID, 0, 0);

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -295,13 +294,6 @@ std::string WindowText(HWND hWnd)
     return szText;
 }
 
-bool IsClass(HWND hWnd, const char* pszClass)
-{
-    char szClass[32] = {};
-    GetClassNameA(hWnd, szClass, sizeof szClass);
-    return strcasecmp(szClass, pszClass) == 0;
-}
-
 struct CBox
 {
     int nTop, nLeft, nRows, nCols;  // the client area, inside the frame
@@ -322,12 +314,10 @@ void PutText(const CBox& box, int nRow, int nCol, const std::string& text, int n
 void DrawStatic(const CBox& box, HWND hCtl, int nRow, int nCol, int nWidth)
 {
     const LONG_PTR nStyle = GetWindowLongPtrA(hCtl, GWL_STYLE);
-    std::string text = WindowText(hCtl);
     // Multi-line statics (message box texts) draw one line per row.
-    size_t nStart = 0;
-    for (int nLine = 0;; ++nLine) {
-        size_t nEnd = text.find('\n', nStart);
-        std::string line = text.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart);
+    const std::vector<std::string> lines = SplitLines(WindowText(hCtl));
+    for (int nLine = 0; nLine < static_cast<int>(lines.size()); ++nLine) {
+        const std::string& line = lines[static_cast<size_t>(nLine)];
         if (nStyle & SS_SUNKEN) {
             const attr_t attr = g_bColors ? COLOR_PAIR(kFieldPair) : A_UNDERLINE;
             attron(attr);
@@ -341,9 +331,6 @@ void DrawStatic(const CBox& box, HWND hCtl, int nRow, int nCol, int nWidth)
             const int nPad = (nStyle & SS_TYPEMASK) == SS_RIGHT ? nWidth - static_cast<int>(line.size()) : 0;
             PutText(box, nRow + nLine, nCol + std::max(nPad, 0), line, box.nCols);
         }
-        if (nEnd == std::string::npos)
-            break;
-        nStart = nEnd + 1;
     }
 }
 
@@ -405,7 +392,7 @@ void DrawDialog(HWND hDlg)
         const int nRow = RowOf(rc.top);
         const int nCol = ColumnOf(rc.left);
         const int nWidth = std::max(1, ColumnOf(rc.right) - nCol);
-        if (IsClass(hCtl, "Button"))
+        if (IsButton(hCtl))
             DrawButton(box, hCtl, nRow, nCol, nWidth);
         else
             DrawStatic(box, hCtl, nRow, nCol, nWidth);
@@ -413,6 +400,19 @@ void DrawDialog(HWND hDlg)
 }
 
 }  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t nStart = 0;
+    for (;;) {
+        const size_t nEnd = text.find('\n', nStart);
+        lines.push_back(text.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart));
+        if (nEnd == std::string::npos)
+            return lines;
+        nStart = nEnd + 1;
+    }
+}
 
 bool IsScreen()
 {

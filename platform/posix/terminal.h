@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace rmterm {
 
@@ -22,6 +23,13 @@ bool IsScreen();
 // keyboard and signals; when the last one ends the terminal is restored.
 void AttachDialog(HWND hDlg);
 void DetachDialog(HWND hDlg);
+
+// Whether the window is a push button of the dialog manager's; the
+// terminal draws buttons and static controls differently.
+bool IsButton(HWND hWnd);
+
+// A control's text as the lines it shows, one per row; never empty.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // Draws every shown dialog, the most recent on top.
 void PaintScreen();
