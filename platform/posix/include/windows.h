@@ -75,6 +75,7 @@ typedef void (*FARPROC)(void);
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
 typedef struct tagPOINT { LONG x; LONG y; } POINT;
+typedef struct tagSIZE { LONG cx; LONG cy; } SIZE;
 typedef struct tagRECT { LONG left; LONG top; LONG right; LONG bottom; } RECT, *LPRECT;
 typedef const RECT* LPCRECT;
 

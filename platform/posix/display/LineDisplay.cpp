@@ -1,0 +1,88 @@
+// The display of a process with no screen to draw on (output to a pipe or a
+// file, no terminal): nothing is drawn, each change of a value field is one
+// line on standard output, and a message box prints its text.
+#include <poll.h>
+
+#include <cstdio>
+
+#include "display/DisplayChoice.h"
+#include "display/EndRequests.h"
+#include "display/StackedDisplay.h"
+
+namespace rmwin32 {
+namespace {
+
+// The geometry of the terminal's cells, so that windows have the same sizes
+// whichever display shows them.
+const int kUnitWidth = 8;
+const int kUnitHeight = 16;
+const int kColumns = 80;
+const int kRows = 24;
+
+class CLineDisplay : public CStackedDisplay
+{
+public:
+    bool HasScreen() const override { return false; }
+    SIZE GetBaseUnits() const override { return { kUnitWidth, kUnitHeight }; }
+    int GetSystemMetric(int nIndex) const override;
+    void Paint(HWND) override {}
+    BOOL DrawIcon(HDC hDC, int, int, HICON hIcon) override { return hDC != nullptr && hIcon != nullptr; }
+    void WaitForInput(int nWakeFd) override;
+    void ReportFieldText(HWND hField, const std::string& text) override;
+    void PrintMessage(const std::string& text) override;
+};
+
+int CLineDisplay::GetSystemMetric(int nIndex) const
+{
+    switch (nIndex)
+    {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
+    case SM_CXSCREEN:
+        return kColumns * kUnitWidth;
+    case SM_CYSCREEN:
+        return kRows * kUnitHeight;
+    default:
+        return 0;
+    }
+}
+
+void CLineDisplay::WaitForInput(int nWakeFd)
+{
+    struct pollfd fds[2] = { { nWakeFd, POLLIN, 0 }, { EndRequestFd(), POLLIN, 0 } };
+    const nfds_t nFds = fds[1].fd >= 0 ? 2 : 1;
+    if (poll(fds, nFds, -1) > 0 && nFds == 2 && (fds[1].revents & POLLIN))
+        ServiceEndRequests();
+}
+
+void CLineDisplay::ReportFieldText(HWND hField, const std::string& text)
+{
+    if (!(GetWindowLongPtrA(hField, GWL_STYLE) & SS_SUNKEN))
+        return;
+    // A value field is named by the label just before it.
+    std::string label;
+    if (HWND hLabel = GetWindow(hField, GW_HWNDPREV))
+        label = WindowText(hLabel);
+    std::printf("%s%s%s\n", label.c_str(), label.empty() || text.empty() ? "" : " ", text.c_str());
+    std::fflush(stdout);
+}
+
+void CLineDisplay::PrintMessage(const std::string& text)
+{
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+CDisplay* OpenLineDisplay()
+{
+    static CLineDisplay s_display;
+    return &s_display;
+}
+
+}  // namespace rmwin32

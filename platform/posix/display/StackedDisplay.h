@@ -1,0 +1,40 @@
+// What every display does with the dialogs it shows: it keeps them in the
+// order they came, the most recent on top, takes over the dialog thread's
+// message wait while any is shown, and closes the top one on a request to end.
+#ifndef REMOTEMONITOR_STACKED_DISPLAY_H
+#define REMOTEMONITOR_STACKED_DISPLAY_H
+
+#include <vector>
+
+#include "display/Display.h"
+
+namespace rmwin32 {
+
+class CStackedDisplay : public CDisplay
+{
+public:
+    void AttachDialog(HWND hDlg) override;
+    void DetachDialog(HWND hDlg) override;
+    // Every visible change of a control shows on the one screen its dialog
+    // is on, so the whole dialog is redrawn.
+    void InvalidateControl(HWND hCtl) override;
+
+protected:
+    const std::vector<HWND>& Dialogs() const { return m_dialogs; }
+    HWND TopDialog() const { return m_dialogs.empty() ? nullptr : m_dialogs.back(); }
+    // As the top dialog's close box would.
+    void CloseTopDialog() const;
+    // Takes the pending end requests: each closes the top dialog. True when
+    // the screen has changed size since the last call.
+    bool ServiceEndRequests() const;
+
+    virtual void OnFirstDialog() {}
+    virtual void OnLastDialog() {}
+
+private:
+    std::vector<HWND> m_dialogs;
+};
+
+}  // namespace rmwin32
+
+#endif
