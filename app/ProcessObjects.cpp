@@ -3,6 +3,8 @@
 // reverse: the worker calls into the driver library on every step, so it is
 // stopped before the library is released, and the application object goes
 // last because the worker's stop still pumps messages through it.
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "CodePoller.h"
@@ -37,9 +39,25 @@ struct CProcessLifetime
     }
     ~CProcessLifetime()
     {
+        s_poller.m_object.Stop();
+        if (s_poller.m_object.LeftThreadRunning())
+            EndBesideARunningDriver();
         s_poller.m_object.~CCodePoller();
         s_driver.m_object.~CRemoteDriver();
         s_app.m_object.~CRemoteMonitorApp();
+    }
+
+    // The worker is still inside the driver and nothing could end it. UnInit
+    // beside it, or unloading the code it runs, would crash; the library's
+    // own teardown at exit would too. So the process ends here, at once,
+    // with the driver untold and still mapped.
+    [[noreturn]] static void EndBesideARunningDriver()
+    {
+        std::fputs("RemoteMonitor: the driver library did not return and could not be stopped; "
+                   "it was not shut down (UnInit).\n",
+                   stderr);
+        std::fflush(nullptr);
+        std::_Exit(EXIT_FAILURE);
     }
 };
 

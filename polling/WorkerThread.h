@@ -41,6 +41,10 @@ public:
     // the thread. A time-out of 0 or less terminates a thread that has not
     // already ended at once, without waiting.
     void Stop();
+    // True when the last Stop could neither wait out nor terminate the
+    // thread: it may still be running whatever code it was in, which must
+    // therefore stay loaded and must not be shut down beside it.
+    bool LeftThreadRunning() const { return m_bThreadLeftRunning; }
 
     static DWORD WINAPI ThreadEntry(LPVOID pParam);
 
@@ -51,6 +55,9 @@ protected:
     int m_nStopTimeout;
     std::atomic<bool> m_bStopRequested;
     int m_nExitCode;  // what the thread routine returns; set by subclasses
+
+private:
+    bool m_bThreadLeftRunning = false;  // touched by the controlling thread only
 };
 
 #endif

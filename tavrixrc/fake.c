@@ -20,7 +20,11 @@
  *                           GetRemoteCodeEx, likewise (default 0).
  *   TAVRIXRC_FAKE_STUCK     "sleep": GetRemoteCode never returns, sleeping;
  *                           "busy": it never returns, spinning;
- *                           "uninit": UnInit never returns, sleeping.
+ *                           "uninit": UnInit never returns, sleeping;
+ *                           "masked": GetRemoteCode blocks every signal and
+ *                           spins, so that nothing can end it (POSIX);
+ *                           "fault": GetRemoteCode raises SIGSEGV (POSIX).
+ *   TAVRIXRC_FAKE_LOAD_MS   milliseconds the library takes to load (POSIX).
  *   TAVRIXRC_FAKE_LOG       file to which one line per call is appended:
  *                             GetCardCount -> 3
  *                             OpenCard(2) -> 1
@@ -36,6 +40,8 @@
 
 #ifndef _WIN32
 #include <errno.h>
+#include <pthread.h>
+#include <signal.h>
 #endif
 
 typedef struct
@@ -50,7 +56,9 @@ enum stuck_mode
     STUCK_NONE,
     STUCK_SLEEP,
     STUCK_BUSY,
-    STUCK_UNINIT
+    STUCK_UNINIT,
+    STUCK_MASKED,
+    STUCK_FAULT
 };
 
 static int g_configured;
@@ -157,6 +165,10 @@ static void configure(void)
         g_stuck = STUCK_BUSY;
     else if (text != NULL && strcmp(text, "uninit") == 0)
         g_stuck = STUCK_UNINIT;
+    else if (text != NULL && strcmp(text, "masked") == 0)
+        g_stuck = STUCK_MASKED;
+    else if (text != NULL && strcmp(text, "fault") == 0)
+        g_stuck = STUCK_FAULT;
     g_log_path = tavrixrc_getenv_copy("TAVRIXRC_FAKE_LOG");
     g_configured = 1;
 }
@@ -164,6 +176,17 @@ static void configure(void)
 /* Never returns: the caller has to be terminated from outside. */
 TAVRIXRC_MAYBE_UNUSED static void stick(enum stuck_mode mode)
 {
+#ifndef _WIN32
+    if (mode == STUCK_MASKED)
+    {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, NULL);
+        mode = STUCK_BUSY;
+    }
+    if (mode == STUCK_FAULT)
+        raise(SIGSEGV);
+#endif
     if (mode == STUCK_BUSY)
     {
         volatile unsigned long spins = 0;
@@ -210,7 +233,7 @@ TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     int code;
     configure();
-    if (g_stuck == STUCK_SLEEP || g_stuck == STUCK_BUSY)
+    if (g_stuck == STUCK_SLEEP || g_stuck == STUCK_BUSY || g_stuck == STUCK_MASKED || g_stuck == STUCK_FAULT)
     {
         tavrixrc_log(g_log_path, "GetRemoteCode -> stuck");
         stick(g_stuck);
@@ -259,6 +282,18 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 #else
+__attribute__((constructor)) static void fake_load(void)
+{
+    const char* text = getenv("TAVRIXRC_FAKE_LOAD_MS");
+    long ms = text != NULL ? strtol(text, NULL, 10) : 0;
+    struct timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = (ms % 1000) * 1000000L;
+    while (ms > 0 && nanosleep(&ts, &ts) != 0 && errno == EINTR)
+    {
+    }
+}
+
 __attribute__((destructor)) static void fake_unload(void)
 {
     unconfigure();

@@ -19,10 +19,17 @@ int GetQueueWakeFd();
 typedef void (*IdleWaitFn)(int wakeFd);
 void SetIdleWait(IdleWaitFn fn);
 
-// The process entry calls this first, so that an interrupt (SIGINT, SIGTERM,
-// SIGHUP) that comes during start-up also ends the tool in order: it is held
-// until the first dialog runs, which then closes as its close box would.
+// The process entry has this done before the process-wide objects are built,
+// so that a request to end (SIGINT, SIGTERM, SIGHUP, SIGQUIT) that comes
+// during start-up, while a slow driver loads say, also ends the tool in
+// order: it is held until the first dialog runs, which then closes as its
+// close box would.
 void CatchEndRequests();
+
+// The shut-down has begun and must be over within nSeconds. Until then no
+// request to end cuts it short; past it the process gives the screen back,
+// says so on standard error and exits with a failure status.
+void BoundShutDown(unsigned int nSeconds);
 
 // A seam for tests of code that must survive a failing system: the next
 // nCount calls of CreateThread fail as if no further thread could be made.

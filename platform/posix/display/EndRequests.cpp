@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -13,36 +15,75 @@
 namespace rmwin32 {
 namespace {
 
+const int kEndSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
+// Signals that mean the process has gone wrong: it cannot go on, but the
+// terminal is given back before the default action (and its core dump).
+const int kFatalSignals[] = { SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT };
+
 int g_signalPipe[2] = { -1, -1 };
-
-// The first request to end closes the top dialog, and the tool then shuts
-// down in order. Should that never finish (a driver that hangs in UnInit,
-// say), the third request ends the process as the signal would have, with the
-// screen given back first.
-const int kInsistingSignals = 3;
-volatile sig_atomic_t g_nEndRequests = 0;
 RestoreScreenFn volatile g_pfnRestoreScreen = nullptr;
+// What was installed before us, so that a fatal signal still reaches it.
+struct sigaction g_previousFatal[NSIG];
 
-void GiveUp(int nSignal)
+void RestoreScreen()
 {
     if (RestoreScreenFn pfnRestore = g_pfnRestoreScreen)
         pfnRestore();
-    signal(nSignal, SIG_DFL);
-    raise(nSignal);
 }
 
-void OnSignal(int nSignal)
+void WriteToPipe(unsigned char byte)
 {
-    const int nSavedErrno = errno;
-    if (nSignal != SIGWINCH && ++g_nEndRequests >= kInsistingSignals)
-        GiveUp(nSignal);
-    const unsigned char byte = static_cast<unsigned char>(nSignal);
     if (g_signalPipe[1] >= 0)
     {
         ssize_t nWritten = write(g_signalPipe[1], &byte, 1);
         (void)nWritten;  // a full pipe already holds a wake-up
     }
+}
+
+void OnSignal(int nSignal)
+{
+    const int nSavedErrno = errno;
+    WriteToPipe(static_cast<unsigned char>(nSignal));
     errno = nSavedErrno;
+}
+
+void OnFatalSignal(int nSignal)
+{
+    RestoreScreen();
+    sigaction(nSignal, &g_previousFatal[nSignal], nullptr);
+    raise(nSignal);
+}
+
+void OnShutDownOverdue(int)
+{
+    RestoreScreen();
+    static const char kMessage[] = "RemoteMonitor: the driver library did not finish shutting down in time; "
+                                   "giving up on it.\n";
+    ssize_t nWritten = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    (void)nWritten;
+    _exit(EXIT_FAILURE);
+}
+
+void Install(int nSignal, void (*pfnHandler)(int), int nFlags, struct sigaction* pPrevious = nullptr)
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = pfnHandler;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = nFlags;
+    sigaction(nSignal, &sa, pPrevious);
+}
+
+bool MakePipe()
+{
+    if (pipe(g_signalPipe) != 0)
+        return false;
+    for (int fd : g_signalPipe)
+    {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    return true;
 }
 
 }  // namespace
@@ -51,22 +92,16 @@ void OnSignal(int nSignal)
 // signals to us.
 void InstallEndRequestHandlers()
 {
-    if (g_signalPipe[0] >= 0)
+    if (g_signalPipe[0] >= 0 || !MakePipe())
         return;
-    if (pipe(g_signalPipe) != 0)
-        return;
-    for (int fd : g_signalPipe)
-    {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int nSignal : { SIGINT, SIGTERM, SIGHUP, SIGWINCH })
-        sigaction(nSignal, &sa, nullptr);
+    for (int nSignal : kEndSignals)
+        Install(nSignal, OnSignal, SA_RESTART);
+    Install(SIGWINCH, OnSignal, SA_RESTART);
+    // A reader that goes away is an end request (see RequestEnd), not a
+    // death that would skip the driver's shut-down.
+    signal(SIGPIPE, SIG_IGN);
+    for (int nSignal : kFatalSignals)
+        Install(nSignal, OnFatalSignal, SA_RESETHAND | SA_NODEFER, &g_previousFatal[nSignal]);
 }
 
 int EndRequestFd()
@@ -94,6 +129,11 @@ CEndRequests ReadEndRequests()
     return requests;
 }
 
+void RequestEnd()
+{
+    WriteToPipe(static_cast<unsigned char>(SIGTERM));
+}
+
 void SetRestoreScreen(RestoreScreenFn fn)
 {
     g_pfnRestoreScreen = fn;
@@ -102,6 +142,14 @@ void SetRestoreScreen(RestoreScreenFn fn)
 void CatchEndRequests()
 {
     InstallEndRequestHandlers();
+}
+
+void BoundShutDown(unsigned int nSeconds)
+{
+    // Requests to end change nothing from here on: the shut-down is already
+    // under way, and none of them may cut it short before the driver is told.
+    Install(SIGALRM, OnShutDownOverdue, 0);
+    alarm(nSeconds);
 }
 
 }  // namespace rmwin32

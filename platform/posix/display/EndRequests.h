@@ -1,6 +1,8 @@
-// Requests to end the process (SIGINT, SIGTERM, SIGHUP) and terminal
-// resizes (SIGWINCH), caught by handlers that only write to a pipe, so that
-// the dialog thread's wait sees them among its other descriptors.
+// Requests to end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT, a closed
+// output pipe) and terminal resizes (SIGWINCH), caught by handlers that only
+// write to a pipe, so that the dialog thread's wait sees them among its other
+// descriptors. Also what the process does when it cannot end in order: a
+// fatal signal, or a shut-down that runs past its bound.
 #ifndef REMOTEMONITOR_END_REQUESTS_H
 #define REMOTEMONITOR_END_REQUESTS_H
 
@@ -22,8 +24,12 @@ struct CEndRequests
 // Takes what the handlers have written since the last call.
 CEndRequests ReadEndRequests();
 
-// Gives the screen back when the process ends by a signal after all. Called
-// from a signal handler: async-signal-safe calls only.
+// Asks for the end as a signal would, from the process itself.
+void RequestEnd();
+
+// Gives the screen back when the process ends without its own clean-up (a
+// fatal signal, a shut-down past its bound). Called from a signal handler:
+// async-signal-safe calls only.
 typedef void (*RestoreScreenFn)();
 void SetRestoreScreen(RestoreScreenFn fn);
 

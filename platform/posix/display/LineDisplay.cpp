@@ -3,6 +3,7 @@
 // line on standard output, and a message box prints its text.
 #include <poll.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "display/DisplayChoice.h"
@@ -18,6 +19,17 @@ const int kUnitWidth = 8;
 const int kUnitHeight = 16;
 const int kColumns = 80;
 const int kRows = 24;
+
+// Once nobody reads the lines (`RemoteMonitor | head -n1`), the tool has
+// nothing left to do: it ends, in order.
+void WriteLine(const std::string& line)
+{
+    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+    {
+        if (errno == EPIPE)
+            RequestEnd();
+    }
+}
 
 class CLineDisplay : public CStackedDisplay
 {
@@ -67,14 +79,12 @@ void CLineDisplay::ReportFieldText(HWND hField, const std::string& text)
     std::string label;
     if (HWND hLabel = GetWindow(hField, GW_HWNDPREV))
         label = WindowText(hLabel);
-    std::printf("%s%s%s\n", label.c_str(), label.empty() || text.empty() ? "" : " ", text.c_str());
-    std::fflush(stdout);
+    WriteLine(label + (label.empty() || text.empty() ? "" : " ") + text);
 }
 
 void CLineDisplay::PrintMessage(const std::string& text)
 {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    WriteLine(text);
 }
 
 }  // namespace
