@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "kernel_test_util.h"
-#include "thread_impl.h"
+#include "kernel/Kernel.h"
 
 #include <gtest/gtest.h>
 

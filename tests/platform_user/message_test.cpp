@@ -11,8 +11,8 @@
 #include <functional>
 #include <thread>
 
-#include "thread_impl.h"
-#include "win32_internal.h"
+#include "kernel/Kernel.h"
+#include "user/Queue.h"
 
 namespace {
 

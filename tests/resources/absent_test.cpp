@@ -2,7 +2,7 @@
 // same and find nothing, and the system icons still load.
 #include <windows.h>
 
-#include "resource_impl.h"
+#include "resource/Resource.h"
 
 #include <gtest/gtest.h>
 

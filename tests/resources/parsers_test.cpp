@@ -1,8 +1,8 @@
 // The readers of dialog templates and version resources on data no resource
 // compiler of ours would make: ordinals where strings usually are, odd
 // lengths, damaged lengths, foreign characters.
-#include "dlgtemplate.h"
-#include "verinfo.h"
+#include "DialogTemplate.h"
+#include "VersionInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "resource.h"
-#include "resource_impl.h"
+#include "resource/Resource.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // field, on both targets.
 #include <windows.h>
 
-#include "dlgtemplate.h"
+#include "DialogTemplate.h"
 #include "resource.h"
-#include "verinfo.h"
+#include "VersionInfo.h"
 
 #include <gtest/gtest.h>
 

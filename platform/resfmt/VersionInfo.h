@@ -1,8 +1,8 @@
 // Reads a version resource (VS_VERSIONINFO: the fixed file information, the
 // string tables and the translation list) into plain values. No Win32 calls,
 // so the same checks run against the compiled resources on both targets.
-#ifndef REMOTEMONITOR_VERINFO_H
-#define REMOTEMONITOR_VERINFO_H
+#ifndef REMOTEMONITOR_RESFMT_VERSIONINFO_H
+#define REMOTEMONITOR_RESFMT_VERSIONINFO_H
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // so a damaged or hostile resource yields an error, never a stray read. Reads
 // go byte by byte: the data need not be aligned and the host need not be
 // little-endian.
-#ifndef REMOTEMONITOR_RESBYTES_H
-#define REMOTEMONITOR_RESBYTES_H
+#ifndef REMOTEMONITOR_RESFMT_BYTEREADER_H
+#define REMOTEMONITOR_RESFMT_BYTEREADER_H
 
 #include <cstddef>
 #include <cstdint>

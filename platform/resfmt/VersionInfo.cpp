@@ -1,6 +1,6 @@
-#include "verinfo.h"
+#include "VersionInfo.h"
 
-#include "resbytes.h"
+#include "ByteReader.h"
 
 #include <algorithm>
 

@@ -11,7 +11,8 @@
 // of crashing inside dlsym or dlclose.
 #include <windows.h>
 
-#include "thread_impl.h"
+#include "kernel/Kernel.h"
+#include "kernel/Strings.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -25,9 +26,6 @@
 #include <vector>
 
 namespace {
-
-// Not in our <windows.h>: only GetModuleFileNameA reports it.
-const DWORD kErrorInsufficientBuffer = 122;
 
 struct CLoaderState
 {
@@ -233,18 +231,16 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
             return 0;
         }
         if (lpFilename == nullptr || nSize == 0) {
-            SetLastError(kErrorInsufficientBuffer);
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;
         }
         // As on Windows (Vista and later): a name that does not fit is cut,
         // still terminated, and the full size is returned with an error set.
+        rmwin32::CopyTruncated(path.data(), path.size(), lpFilename, nSize);
         if (path.size() >= nSize) {
-            memcpy(lpFilename, path.data(), nSize - 1);
-            lpFilename[nSize - 1] = '\0';
-            SetLastError(kErrorInsufficientBuffer);
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return nSize;
         }
-        memcpy(lpFilename, path.c_str(), path.size() + 1);
         return static_cast<DWORD>(path.size());
     });
 }

@@ -15,7 +15,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 
 #include <string>
 
-#include "win32_internal.h"
+#include "kernel/Kernel.h"
 
 int main(int argc, char** argv)
 {

@@ -2,8 +2,8 @@
 // DLGITEMTEMPLATEEX items), the binary form a resource compiler makes of a
 // DIALOGEX statement, into plain values. No Win32 calls: the same code runs on
 // both targets, so tests can hold either compiler's output against the script.
-#ifndef REMOTEMONITOR_DLGTEMPLATE_H
-#define REMOTEMONITOR_DLGTEMPLATE_H
+#ifndef REMOTEMONITOR_RESFMT_DIALOGTEMPLATE_H
+#define REMOTEMONITOR_RESFMT_DIALOGTEMPLATE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "dlgtemplate.h"
+#include "DialogTemplate.h"
 
-#include "resbytes.h"
+#include "ByteReader.h"
 
 #include <algorithm>
 

@@ -21,11 +21,6 @@ public:
     CString() = default;
     CString(LPCSTR psz) : m_str(psz ? psz : "") {}  // NOLINT: converts like the original
 
-    void Format(LPCSTR pszFormat, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-        ;
     void Empty() { m_str.clear(); }
     int GetLength() const { return static_cast<int>(m_str.size()); }
     bool IsEmpty() const { return m_str.empty(); }
@@ -33,6 +28,14 @@ public:
 
     friend bool operator==(const CString& a, LPCSTR b) { return a.m_str == (b ? b : ""); }
     friend bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
+
+    // Last in the class: the attribute's #if would keep the formatter from
+    // leaving the one-line members after it on one line.
+    void Format(LPCSTR pszFormat, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
 
 private:
     std::string m_str;
@@ -62,6 +65,9 @@ struct AFX_MSGMAP
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// The map macros open and close braces across one another, which the
+// formatter cannot follow: they keep their hand layout.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                          \
 protected:                                             \
     static const AFX_MSGMAP* GetThisMessageMap();      \
@@ -100,6 +106,7 @@ protected:                                             \
 #define ON_WM_QUERYDRAGICON()                                               \
     { WM_QUERYDRAGICON, 0, [](CCmdTarget* p, WPARAM, LPARAM) -> LRESULT {  \
         return reinterpret_cast<LRESULT>(static_cast<ThisClass*>(p)->OnQueryDragIcon()); } },
+// clang-format on
 
 class CCmdTarget
 {
