@@ -3,7 +3,7 @@
 // error, Sleep and the tick.
 #include <windows.h>
 
-#include "kernel_test_util.h"
+#include "KernelTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // cannot be ended is reported, not waited for forever.
 #include <windows.h>
 
-#include "kernel_test_util.h"
+#include "KernelTestUtil.h"
 #include "kernel/Kernel.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Message queues: the order in which sent, posted, quit and paint messages
 // come out, and sends between threads, including the ways they must fail
 // instead of hanging.
-#include "user_test_util.h"
+#include "UserTestUtil.h"
 
 #include <poll.h>
 
@@ -16,11 +16,21 @@
 
 namespace {
 
-using usertest::CSeen;
+using usertest::CExpected;
+using usertest::CSequence;
 using usertest::CUserTest;
-using usertest::kAnyParam;
+using usertest::ExpectNoMessages;
+using usertest::ExpectSequence;
+using usertest::kWparam;
 using usertest::MakeWindow;
 using usertest::Recorder;
+
+const CExpected kSentBeforePosted[] = {{WM_USER + 1}, {WM_USER + 2}};
+const CExpected kPostedThenPaint[] = {{WM_USER + 1}, {WM_USER + 2}, {WM_PAINT}};
+const CExpected kPostedThenPaintWithErase[] = {{WM_USER + 1}, {WM_USER + 2}, {WM_PAINT}, {WM_ERASEBKGND}};
+// The other thread's window, then ours: the nested send is handled while the
+// outer one waits.
+const CExpected kNestedSend[] = {{WM_USER + 1, kWparam, 5, 0}, {WM_USER + 2, kWparam, 6, 1}};
 
 const auto kLiveness = std::chrono::seconds(2);
 
@@ -143,8 +153,7 @@ TEST_F(QueueOrder, SentMessagesComeBeforePostedOnes)
     EXPECT_EQ(static_cast<UINT>(WM_USER + 2), msg.message);
     DispatchMessageA(&msg);
     sender.join();
-    const std::vector<CSeen> expected = { { hWnd, WM_USER + 1, kAnyParam }, { hWnd, WM_USER + 2, kAnyParam } };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kSentBeforePosted, hWnd, "sent, then posted");
 }
 
 TEST_F(QueueOrder, PaintComesAfterPostedMessagesAndOnlyOnce)
@@ -156,10 +165,10 @@ TEST_F(QueueOrder, PaintComesAfterPostedMessagesAndOnlyOnce)
     struct
     {
         BOOL bErase;
-        std::vector<UINT> seen;
+        CSequence sequence;
     } const kCases[] = {
-        { FALSE, { WM_USER + 1, WM_USER + 2, WM_PAINT } },
-        { TRUE, { WM_USER + 1, WM_USER + 2, WM_PAINT, WM_ERASEBKGND } },
+        { FALSE, kPostedThenPaint },
+        { TRUE, kPostedThenPaintWithErase },
     };
     for (const auto& c : kCases) {
         InvalidateRect(hWnd, nullptr, c.bErase);
@@ -168,10 +177,7 @@ TEST_F(QueueOrder, PaintComesAfterPostedMessagesAndOnlyOnce)
         PostMessageA(hWnd, WM_USER + 2, 0, 0);
         const std::vector<UINT> kPumped = { WM_USER + 1, WM_USER + 2, WM_PAINT };
         EXPECT_EQ(kPumped, PumpAll()) << c.bErase;
-        std::vector<CSeen> expected;
-        for (UINT message : c.seen)
-            expected.push_back({ hWnd, message, kAnyParam });
-        EXPECT_EQ(expected, Recorder().Take()) << c.bErase;
+        ExpectSequence(c.sequence, hWnd, c.bErase ? "with erase" : "without erase");
     }
 }
 
@@ -329,8 +335,7 @@ TEST_F(CrossThread, WaitingSenderHandlesWhatIsSentToIt)
     EXPECT_EQ(120, SendMessageA(other.Window(), WM_USER + 1, 5, 0));
     EXPECT_LT(std::chrono::steady_clock::now() - start, kLiveness);
     EXPECT_EQ(12, nInner);
-    const std::vector<CSeen> expected = { { other.Window(), WM_USER + 1, 5 }, { hMine, WM_USER + 2, 6 } };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kNestedSend, {other.Window(), hMine}, "nested send");
 }
 
 TEST_F(CrossThread, SendToAGoneWindowFailsAtOnce)
@@ -414,7 +419,7 @@ TEST_F(CrossThread, TerminatedSenderWithdrawsItsMessage)
     CloseHandle(hThread);
 
     PumpAll();
-    EXPECT_EQ(std::vector<CSeen>(), Recorder().Take());
+    ExpectNoMessages("after the withdrawn send");
     char szText[32] = {};
     GetWindowTextA(hWnd, szText, sizeof szText);
     EXPECT_STREQ("kept", szText);

@@ -9,12 +9,13 @@
 
 #include <mutex>
 #include <ostream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace usertest {
 
-// One message as a window procedure saw it. wParam is compared only where
-// the table gives it (kAnyParam otherwise).
+// One message as a window procedure saw it.
 struct CSeen
 {
     HWND hWnd;
@@ -22,26 +23,76 @@ struct CSeen
     WPARAM wParam;
 };
 
-const WPARAM kAnyParam = static_cast<WPARAM>(-1);
-
-inline bool operator==(const CSeen& a, const CSeen& b)
-{
-    return a.hWnd == b.hWnd && a.message == b.message &&
-           (a.wParam == kAnyParam || b.wParam == kAnyParam || a.wParam == b.wParam);
-}
-
 inline std::ostream& operator<<(std::ostream& os, const CSeen& seen)
 {
-    os << "{" << static_cast<const void*>(seen.hWnd) << ", 0x" << std::hex << seen.message << std::dec;
-    if (seen.wParam != kAnyParam)
-        os << ", " << seen.wParam;
-    return os << "}";
+    return os << "{" << static_cast<const void*>(seen.hWnd) << ", 0x" << std::hex << seen.message << std::dec << ", "
+              << seen.wParam << "}";
 }
 
-// Messages every window answers that the sequences leave out.
-inline bool IsNoise(UINT message)
+// Flags of an expected message, as Wine's user32 tests have them.
+enum : unsigned
 {
-    return message == WM_GETTEXTLENGTH || message == WM_GETTEXT || message == WM_GETICON;
+    kOptional = 1,  // may be left out; the next expected message is tried then
+    kWparam = 2,    // wParam must be the one given
+    kWparamWindow = 4,  // wParam must be the handle of the window whose index is given
+};
+
+// One row of a sequence table. The window is the one ExpectSequence gets, or
+// with several, the nWindow-th of them.
+struct CExpected
+{
+    UINT message;
+    unsigned flags = 0;
+    WPARAM wParam = 0;
+    int nWindow = 0;
+};
+
+// A constant table, or part of one, passed on by reference.
+struct CSequence
+{
+    template <size_t N>
+    CSequence(const CExpected (&table)[N]) : pTable(table), nSize(N)
+    {
+    }
+    CSequence(const CExpected* pFirst, size_t nCount) : pTable(pFirst), nSize(nCount) {}
+
+    const CExpected* pTable;
+    size_t nSize;
+};
+
+// Checks the messages seen since the last check against the table, in order:
+// every row not flagged kOptional must come, and nothing else.
+inline void CheckSequence(const std::vector<CSeen>& seen, CSequence sequence, const std::vector<HWND>& windows,
+                          const std::string& context)
+{
+    size_t nSeen = 0;
+    for (size_t i = 0; i < sequence.nSize; ++i)
+    {
+        const CExpected& e = sequence.pTable[i];
+        const HWND hWnd = windows.at(static_cast<size_t>(e.nWindow));
+        WPARAM wParam = e.wParam;
+        if (e.flags & kWparamWindow)
+            wParam = reinterpret_cast<WPARAM>(windows.at(e.wParam));
+        const bool bMatch = nSeen < seen.size() && seen[nSeen].hWnd == hWnd && seen[nSeen].message == e.message &&
+                            (!(e.flags & (kWparam | kWparamWindow)) || seen[nSeen].wParam == wParam);
+        if (bMatch)
+        {
+            ++nSeen;
+            continue;
+        }
+        if (e.flags & kOptional)
+            continue;
+        std::ostringstream actual;
+        if (nSeen < seen.size())
+            actual << seen[nSeen];
+        else
+            actual << "nothing";
+        ADD_FAILURE() << context << ": row " << i << " expects message 0x" << std::hex << e.message << std::dec
+                      << " to window " << static_cast<const void*>(hWnd) << ", saw " << actual.str();
+        return;
+    }
+    for (; nSeen < seen.size(); ++nSeen)
+        ADD_FAILURE() << context << ": unexpected " << seen[nSeen];
 }
 
 class CRecorder
@@ -49,8 +100,6 @@ class CRecorder
 public:
     void Add(HWND hWnd, UINT message, WPARAM wParam)
     {
-        if (IsNoise(message))
-            return;
         std::lock_guard<std::mutex> lock(m_lock);
         m_seen.push_back({ hWnd, message, wParam });
     }
@@ -71,6 +120,23 @@ inline CRecorder& Recorder()
 {
     static CRecorder recorder;
     return recorder;
+}
+
+// Checks what the recording windows saw since the last check against a table.
+inline void ExpectSequence(CSequence sequence, HWND hWnd, const std::string& context)
+{
+    CheckSequence(Recorder().Take(), sequence, {hWnd}, context);
+}
+
+inline void ExpectSequence(CSequence sequence, const std::vector<HWND>& windows, const std::string& context)
+{
+    CheckSequence(Recorder().Take(), sequence, windows, context);
+}
+
+// Nothing seen since the last check.
+inline void ExpectNoMessages(const std::string& context)
+{
+    CheckSequence(Recorder().Take(), CSequence(nullptr, 0), {}, context);
 }
 
 // Records, then leaves the message to the default procedure, unless the

@@ -2,7 +2,7 @@
 // name (never the current directory), reference counts, module file names.
 #include <windows.h>
 
-#include "kernel_test_util.h"
+#include "KernelTestUtil.h"
 
 #include <gtest/gtest.h>
 

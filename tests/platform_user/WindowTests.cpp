@@ -1,7 +1,7 @@
 // Windows on one thread: creation and destruction as message sequences, the
 // parent/child tree, window data, text, visibility and focus, and what a
 // handle of a destroyed window still does (nothing).
-#include "user_test_util.h"
+#include "UserTestUtil.h"
 
 #include <cstring>
 #include <functional>
@@ -9,38 +9,54 @@
 
 namespace {
 
-using usertest::CSeen;
+using usertest::CExpected;
+using usertest::CSequence;
 using usertest::CUserTest;
-using usertest::kAnyParam;
+using usertest::ExpectSequence;
+using usertest::kWparam;
+using usertest::kWparamWindow;
 using usertest::MakeWindow;
 using usertest::Recorder;
+
+const CExpected kCreateHidden[] = {{WM_NCCREATE}, {WM_CREATE}};
+const CExpected kCreateVisible[] = {{WM_NCCREATE}, {WM_CREATE}, {WM_SHOWWINDOW}};
+const CExpected kRefusedAtNcCreate[] = {{WM_NCCREATE}, {WM_NCDESTROY}};
+const CExpected kRefusedAtCreate[] = {{WM_NCCREATE}, {WM_CREATE}, {WM_DESTROY}, {WM_NCDESTROY}};
+// Parent, first child, second child: WM_DESTROY top down, WM_NCDESTROY bottom up.
+const CExpected kDestroyTree[] = {
+    {WM_DESTROY, 0, 0, 0},   {WM_DESTROY, 0, 0, 1},   {WM_DESTROY, 0, 0, 2},
+    {WM_NCDESTROY, 0, 0, 1}, {WM_NCDESTROY, 0, 0, 2}, {WM_NCDESTROY, 0, 0, 0},
+};
+const CExpected kGetText[] = {{WM_GETTEXT}};
+const CExpected kSetTextThenGetText[] = {{WM_SETTEXT}, {WM_GETTEXT}};
+const CExpected kSetTextThrice[] = {{WM_SETTEXT, kWparam, 0}, {WM_SETTEXT, kWparam, 0}, {WM_SETTEXT, kWparam, 0}};
+// Windows a and b: the old focus hears of the new one, and the new of the old.
+const CExpected kFocusNoneToA[] = {{WM_SETFOCUS, kWparam, 0, 0}};
+const CExpected kFocusAToB[] = {{WM_KILLFOCUS, kWparamWindow, 1, 0}, {WM_SETFOCUS, kWparamWindow, 0, 1}};
+const CExpected kFocusBToNone[] = {{WM_KILLFOCUS, kWparam, 0, 1}};
+const CExpected kCloseByDefault[] = {{WM_CLOSE}, {WM_DESTROY}, {WM_NCDESTROY}};
 
 typedef CUserTest WindowLife;
 
 TEST_F(WindowLife, CreationSendsNcCreateThenCreateAndSetsTheText)
 {
-    static const UINT kHidden[] = { WM_NCCREATE, WM_CREATE };
-    static const UINT kVisible[] = { WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW };
     struct
     {
         DWORD dwStyle;
-        const UINT* pSeq;
-        size_t nSeq;
+        CSequence sequence;
     } const kCases[] = {
-        { WS_POPUP, kHidden, 2 },
-        { WS_POPUP | WS_VISIBLE, kVisible, 3 },
+        { WS_POPUP, kCreateHidden },
+        { WS_POPUP | WS_VISIBLE, kCreateVisible },
     };
     for (const auto& c : kCases) {
         HWND hWnd = Track(MakeWindow("Remote Control Test", c.dwStyle));
         ASSERT_NE(nullptr, hWnd);
-        std::vector<CSeen> expected;
-        for (size_t i = 0; i < c.nSeq; ++i)
-            expected.push_back({ hWnd, c.pSeq[i], kAnyParam });
-        EXPECT_EQ(expected, Recorder().Take()) << "style " << std::hex << c.dwStyle;
+        ExpectSequence(c.sequence, hWnd, "style " + std::to_string(c.dwStyle));
 
         char szText[64] = {};
         EXPECT_EQ(19, GetWindowTextA(hWnd, szText, sizeof szText));
         EXPECT_STREQ("Remote Control Test", szText);
+        ExpectSequence(kGetText, hWnd, "GetWindowTextA");
         EXPECT_EQ((c.dwStyle & WS_VISIBLE) != 0, IsWindowVisible(hWnd) != FALSE);
     }
 }
@@ -80,10 +96,10 @@ TEST_F(WindowLife, RefusedCreationLeavesNoWindow)
     {
         UINT refuse;
         LRESULT result;
-        std::vector<UINT> seq;
+        CSequence sequence;
     } const kCases[] = {
-        { WM_NCCREATE, FALSE, { WM_NCCREATE, WM_NCDESTROY } },
-        { WM_CREATE, -1, { WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY } },
+        { WM_NCCREATE, FALSE, kRefusedAtNcCreate },
+        { WM_CREATE, -1, kRefusedAtCreate },
     };
     for (const auto& c : kCases) {
         static UINT refuse;
@@ -99,10 +115,7 @@ TEST_F(WindowLife, RefusedCreationLeavesNoWindow)
         };
         SetLastError(0);
         EXPECT_EQ(nullptr, MakeWindow("refused", WS_POPUP | WS_VISIBLE)) << c.refuse;
-        std::vector<CSeen> expected;
-        for (UINT message : c.seq)
-            expected.push_back({ hCreated, message, kAnyParam });
-        EXPECT_EQ(expected, Recorder().Take()) << c.refuse;
+        ExpectSequence(c.sequence, hCreated, "refused at " + std::to_string(c.refuse));
         EXPECT_FALSE(IsWindow(hCreated));
     }
 }
@@ -125,12 +138,7 @@ TEST_F(WindowLife, ParentIsDestroyedBeforeItsChildrenAndFreedAfterThem)
     };
     Recorder().Take();
     EXPECT_TRUE(DestroyWindow(hParent));
-    const std::vector<CSeen> expected = {
-        { hParent, WM_DESTROY, kAnyParam },   { hFirst, WM_DESTROY, kAnyParam },
-        { hSecond, WM_DESTROY, kAnyParam },   { hFirst, WM_NCDESTROY, kAnyParam },
-        { hSecond, WM_NCDESTROY, kAnyParam }, { hParent, WM_NCDESTROY, kAnyParam },
-    };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kDestroyTree, {hParent, hFirst, hSecond}, "destroying the parent");
     EXPECT_TRUE(bAllAliveAtDestroy);
     for (HWND hWnd : { hParentLocal, hFirst, hSecond })
         EXPECT_FALSE(IsWindow(hWnd));
@@ -275,8 +283,7 @@ TEST_F(WindowData, IndexesFollowTheWindowState)
     char szText[16] = {};
     GetWindowTextA(hWnd, szText, sizeof szText);
     EXPECT_STREQ("SUBCLASSED", szText);
-    const std::vector<CSeen> expected = { { hWnd, WM_SETTEXT, kAnyParam } };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kSetTextThenGetText, hWnd, "subclassed");
 }
 
 TEST_F(WindowData, TextGoesThroughMessagesAndIsTruncatedWithANul)
@@ -286,8 +293,7 @@ TEST_F(WindowData, TextGoesThroughMessagesAndIsTruncatedWithANul)
     EXPECT_TRUE(SetWindowTextA(hWnd, "12345678"));
     EXPECT_TRUE(SetWindowTextA(hWnd, nullptr));
     EXPECT_TRUE(SetWindowTextA(hWnd, "abcdef"));
-    const std::vector<CSeen> expected = { { hWnd, WM_SETTEXT, 0 }, { hWnd, WM_SETTEXT, 0 }, { hWnd, WM_SETTEXT, 0 } };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kSetTextThrice, hWnd, "three texts");
 
     EXPECT_EQ(6, GetWindowTextLengthA(hWnd));
     struct
@@ -323,10 +329,7 @@ TEST_F(WindowData, DefaultProcedureKeepsIconsAndClosesByDestroying)
 
     Recorder().Take();
     EXPECT_EQ(0, SendMessageA(hWnd, WM_CLOSE, 0, 0));
-    const std::vector<CSeen> expected = {
-        { hWnd, WM_CLOSE, kAnyParam }, { hWnd, WM_DESTROY, kAnyParam }, { hWnd, WM_NCDESTROY, kAnyParam }
-    };
-    EXPECT_EQ(expected, Recorder().Take());
+    ExpectSequence(kCloseByDefault, hWnd, "WM_CLOSE");
     EXPECT_FALSE(IsWindow(hWnd));
 }
 
@@ -433,18 +436,17 @@ TEST_F(WindowFocus, MovingTheFocusKillsItOnTheOldWindowFirst)
     {
         HWND hTo;
         HWND hReturned;
-        std::vector<CSeen> seen;
+        CSequence sequence;
     } const kSteps[] = {
-        { hA, nullptr, { { hA, WM_SETFOCUS, 0 } } },
-        { hA, hA, {} },
-        { hB, hA,
-          { { hA, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hB) }, { hB, WM_SETFOCUS, reinterpret_cast<WPARAM>(hA) } } },
-        { nullptr, hB, { { hB, WM_KILLFOCUS, 0 } } },
+        { hA, nullptr, kFocusNoneToA },
+        { hA, hA, CSequence(nullptr, 0) },
+        { hB, hA, kFocusAToB },
+        { nullptr, hB, kFocusBToNone },
     };
     for (const auto& s : kSteps) {
         EXPECT_EQ(s.hReturned, SetFocus(s.hTo));
         EXPECT_EQ(s.hTo, GetFocus());
-        EXPECT_EQ(s.seen, Recorder().Take());
+        ExpectSequence(s.sequence, {hA, hB}, "focus to " + std::to_string(reinterpret_cast<uintptr_t>(s.hTo)));
     }
 
     SetFocus(hB);
