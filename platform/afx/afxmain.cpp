@@ -21,7 +21,8 @@ int main(int argc, char** argv)
 {
     rmwin32::CatchEndRequests();
     std::string tail;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
+    {
         if (i > 1)
             tail += ' ';
         tail += argv[i];

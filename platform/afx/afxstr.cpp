@@ -11,9 +11,12 @@ void CString::Format(LPCSTR pszFormat, ...)
     va_copy(sizing, args);
     const int nLength = std::vsnprintf(nullptr, 0, pszFormat, sizing);
     va_end(sizing);
-    if (nLength < 0) {
+    if (nLength < 0)
+    {
         m_str.clear();
-    } else {
+    }
+    else
+    {
         m_str.assign(static_cast<size_t>(nLength) + 1, '\0');
         std::vsnprintf(&m_str[0], m_str.size(), pszFormat, args);
         m_str.resize(static_cast<size_t>(nLength));

@@ -4,8 +4,8 @@
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
 {
-    static const AFX_MSGMAP_ENTRY entries[] = { { 0, 0, nullptr } };
-    static const AFX_MSGMAP map = { nullptr, &entries[0] };
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, nullptr}};
+    static const AFX_MSGMAP map = {nullptr, &entries[0]};
     return &map;
 }
 
@@ -16,8 +16,10 @@ const AFX_MSGMAP* CCmdTarget::GetMessageMap() const
 
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nID)
 {
-    for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
-        for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->pfn != nullptr; ++pEntry) {
+    for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr)
+    {
+        for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->pfn != nullptr; ++pEntry)
+        {
             if (pEntry->nMessage == nMessage && pEntry->nID == nID)
                 return pEntry;
         }
@@ -38,7 +40,7 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID)
 
 AFX_MODULE_STATE* AfxGetModuleState()
 {
-    static AFX_MODULE_STATE state = { nullptr, nullptr, nullptr };
+    static AFX_MODULE_STATE state = {nullptr, nullptr, nullptr};
     return &state;
 }
 
@@ -92,7 +94,8 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, in
     pApp->m_lpCmdLine = lpCmdLine;
     pApp->m_nCmdShow = nCmdShow;
 
-    if (!pApp->InitInstance()) {
+    if (!pApp->InitInstance())
+    {
         if (pApp->m_pMainWnd != nullptr && IsWindow(pApp->m_pMainWnd->m_hWnd))
             pApp->m_pMainWnd->DestroyWindow();
         return pApp->ExitInstance();
@@ -106,8 +109,12 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWinApp::CWinApp(LPCSTR lpszAppName)
-    : m_pszAppName(lpszAppName), m_hInstance(nullptr), m_lpCmdLine(nullptr), m_nCmdShow(SW_SHOWDEFAULT),
-      m_pMainWnd(nullptr), m_msgCur()
+    : m_pszAppName(lpszAppName),
+      m_hInstance(nullptr),
+      m_lpCmdLine(nullptr),
+      m_nCmdShow(SW_SHOWDEFAULT),
+      m_pMainWnd(nullptr),
+      m_msgCur()
 {
     AfxGetModuleState()->m_pCurrentWinApp = this;
 }
@@ -126,7 +133,8 @@ BOOL CWinApp::InitInstance()
 
 int CWinApp::Run()
 {
-    while (PumpMessage()) {
+    while (PumpMessage())
+    {
     }
     return ExitInstance();
 }
@@ -140,7 +148,8 @@ BOOL CWinApp::PumpMessage()
 {
     if (GetMessageA(&m_msgCur, nullptr, 0, 0) <= 0)
         return FALSE;
-    if (!PreTranslateMessage(&m_msgCur)) {
+    if (!PreTranslateMessage(&m_msgCur))
+    {
         TranslateMessage(&m_msgCur);
         DispatchMessageA(&m_msgCur);
     }
@@ -163,9 +172,7 @@ BOOL CWinApp::Enable3dControls()
 }
 
 // The tool ships no help file; the command is accepted and does nothing.
-void CWinApp::OnHelp()
-{
-}
+void CWinApp::OnHelp() {}
 
 // ---- Windows ---------------------------------------------------------------
 
@@ -193,8 +200,8 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
 {
     m_hWnd = hWnd;
     SetWindowLongPtrA(hWnd, kObjectSlot, reinterpret_cast<LONG_PTR>(this));
-    m_pfnSuper = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)));
+    m_pfnSuper =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)));
     return m_pfnSuper != nullptr;
 }
 
@@ -235,7 +242,8 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && OnCommand(wParam, lParam))
         return 0;
-    if (message != WM_COMMAND) {
+    if (message != WM_COMMAND)
+    {
         if (const AFX_MSGMAP_ENTRY* pEntry = FindMessageEntry(GetMessageMap(), message, 0))
             return pEntry->pfn(this, wParam, lParam);
     }
@@ -270,7 +278,8 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
 END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_lpszTemplateName(MAKEINTRESOURCEA(nIDTemplate)), m_pParentWnd(pParentWnd)
+    : m_lpszTemplateName(MAKEINTRESOURCEA(nIDTemplate)),
+      m_pParentWnd(pParentWnd)
 {
 }
 

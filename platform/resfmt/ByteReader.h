@@ -28,7 +28,8 @@ class CByteReader
 {
 public:
     CByteReader(const void* pData, size_t nSize)
-        : m_pData(static_cast<const uint8_t*>(pData)), m_nSize(pData != nullptr ? nSize : 0)
+        : m_pData(static_cast<const uint8_t*>(pData)),
+          m_nSize(pData != nullptr ? nSize : 0)
     {
     }
 
@@ -97,9 +98,11 @@ public:
     {
         std::string text;
         bool bAfterHighSurrogate = false;
-        for (;;) {
+        for (;;)
+        {
             uint16_t ch = 0;
-            if (!ReadU16(&ch)) {
+            if (!ReadU16(&ch))
+            {
                 if (bTerminatorRequired)
                     return false;
                 break;

@@ -54,12 +54,11 @@ bool ParseDialogTemplate(const void* pData, size_t nSize, DialogTemplate* pTempl
         signature != kExtendedSignature)
         return false;
     if (!reader.ReadU32(&dlg.helpId) || !reader.ReadU32(&dlg.exStyle) || !reader.ReadU32(&dlg.style) ||
-        !reader.ReadU16(&nItems) || !reader.ReadI16(&dlg.x) || !reader.ReadI16(&dlg.y) ||
-        !reader.ReadI16(&dlg.cx) || !reader.ReadI16(&dlg.cy))
+        !reader.ReadU16(&nItems) || !reader.ReadI16(&dlg.x) || !reader.ReadI16(&dlg.y) || !reader.ReadI16(&dlg.cx) ||
+        !reader.ReadI16(&dlg.cy))
         return false;
     NameOrOrdinal menu, windowClass;
-    if (!reader.ReadNameOrOrdinal(&menu) || !reader.ReadNameOrOrdinal(&windowClass) ||
-        !reader.ReadString(&dlg.title))
+    if (!reader.ReadNameOrOrdinal(&menu) || !reader.ReadNameOrOrdinal(&windowClass) || !reader.ReadString(&dlg.title))
         return false;
     dlg.menu = menu.text;
     dlg.menuOrdinal = menu.ordinal;
@@ -73,7 +72,8 @@ bool ParseDialogTemplate(const void* pData, size_t nSize, DialogTemplate* pTempl
 
     // The count comes from the data: reserve no more than the data can hold.
     dlg.items.reserve(std::min<size_t>(nItems, reader.Remaining() / kItemFixedSize));
-    for (uint16_t i = 0; i < nItems; ++i) {
+    for (uint16_t i = 0; i < nItems; ++i)
+    {
         DialogItem item;
         if (!ReadItem(reader, &item))
             return false;

@@ -18,12 +18,12 @@ struct DialogItem
     uint32_t exStyle = 0;
     uint32_t style = 0;
     int16_t x = 0, y = 0, cx = 0, cy = 0;
-    uint32_t id = 0;              // as stored: IDC_STATIC reads 0xFFFFFFFF
-    std::string className;        // predefined classes by name too ("Button")
-    uint16_t classOrdinal = 0;    // non-zero when the class is given by number
+    uint32_t id = 0;            // as stored: IDC_STATIC reads 0xFFFFFFFF
+    std::string className;      // predefined classes by name too ("Button")
+    uint16_t classOrdinal = 0;  // non-zero when the class is given by number
     std::string title;
-    uint16_t titleOrdinal = 0;    // non-zero for a resource (an icon, say)
-    std::vector<uint8_t> extra;   // creation data handed to the control
+    uint16_t titleOrdinal = 0;   // non-zero for a resource (an icon, say)
+    std::vector<uint8_t> extra;  // creation data handed to the control
 
     // The id as the dialog functions take it (GetDlgItem's int).
     int32_t ControlId() const { return static_cast<int32_t>(id); }
@@ -35,12 +35,12 @@ struct DialogTemplate
     uint32_t exStyle = 0;
     uint32_t style = 0;
     int16_t x = 0, y = 0, cx = 0, cy = 0;
-    std::string menu;             // empty: no menu
-    uint16_t menuOrdinal = 0;     // non-zero when the menu is given by number
-    std::string windowClass;      // empty: the dialog class
+    std::string menu;          // empty: no menu
+    uint16_t menuOrdinal = 0;  // non-zero when the menu is given by number
+    std::string windowClass;   // empty: the dialog class
     uint16_t windowClassOrdinal = 0;
     std::string title;
-    bool hasFont = false;         // only with DS_SETFONT in the style
+    bool hasFont = false;  // only with DS_SETFONT in the style
     uint16_t pointSize = 0;
     uint16_t weight = 0;
     uint8_t italic = 0;

@@ -34,8 +34,7 @@ bool ReadBlock(const void* pData, size_t nBegin, size_t nParentEnd, Block* pBloc
 {
     CByteReader head(pData, nParentEnd);
     uint16_t nLength = 0;
-    if (!head.Seek(nBegin) || !head.ReadU16(&nLength) || nLength < kBlockHeaderSize ||
-        nLength > nParentEnd - nBegin)
+    if (!head.Seek(nBegin) || !head.ReadU16(&nLength) || nLength < kBlockHeaderSize || nLength > nParentEnd - nBegin)
         return false;
     pBlock->begin = nBegin;
     pBlock->end = nBegin + nLength;
@@ -61,7 +60,8 @@ bool ReadBlock(const void* pData, size_t nBegin, size_t nParentEnd, Block* pBloc
 template <typename Fn>
 bool ForEachChild(const void* pData, const Block& parent, Fn fn)
 {
-    for (size_t nOffset = parent.childrenBegin; nOffset < parent.end;) {
+    for (size_t nOffset = parent.childrenBegin; nOffset < parent.end;)
+    {
         Block child;
         if (!ReadBlock(pData, nOffset, parent.end, &child) || !fn(child))
             return false;
@@ -87,14 +87,15 @@ bool ReadFixedInfo(const void* pData, const Block& root, FixedFileInfo* pFixed)
         return false;
     CByteReader reader(pData, root.end);
     uint32_t* const fields[] = {
-        &pFixed->signature,     &pFixed->strucVersion, &pFixed->fileVersionMS, &pFixed->fileVersionLS,
+        &pFixed->signature,        &pFixed->strucVersion,     &pFixed->fileVersionMS, &pFixed->fileVersionLS,
         &pFixed->productVersionMS, &pFixed->productVersionLS, &pFixed->fileFlagsMask, &pFixed->fileFlags,
-        &pFixed->fileOS,        &pFixed->fileType,     &pFixed->fileSubtype,   &pFixed->fileDateMS,
+        &pFixed->fileOS,           &pFixed->fileType,         &pFixed->fileSubtype,   &pFixed->fileDateMS,
         &pFixed->fileDateLS,
     };
     if (!reader.Seek(root.valueBegin))
         return false;
-    for (uint32_t* pField : fields) {
+    for (uint32_t* pField : fields)
+    {
         if (!reader.ReadU32(pField))
             return false;
     }
@@ -134,7 +135,8 @@ bool ReadVarFileInfo(const void* pData, const Block& block, VersionInfo* pInfo)
 
 const std::string* VersionStringTable::Find(const std::string& name) const
 {
-    for (const auto& value : values) {
+    for (const auto& value : values)
+    {
         if (value.first == name)
             return &value.second;
     }

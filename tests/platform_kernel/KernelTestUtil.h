@@ -36,7 +36,8 @@ template <typename Pred>
 bool WaitUntil(Pred pred, int timeoutMs = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
+    while (!pred())
+    {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -41,7 +41,8 @@ TEST_F(LibraryTest, ExportsAreFoundByTheirExactNameOnly)
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer(), 42);
 
-    for (const char* name : {"Answer", "ANSWER", "answe", "answer ", "", "_answer"}) {
+    for (const char* name : {"Answer", "ANSWER", "answe", "answer ", "", "_answer"})
+    {
         SetLastError(0);
         EXPECT_EQ(GetProcAddress(lib, name), nullptr) << name;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND)) << name;
@@ -51,7 +52,8 @@ TEST_F(LibraryTest, ExportsAreFoundByTheirExactNameOnly)
 
 TEST_F(LibraryTest, MissingLibrariesFailWithModNotFound)
 {
-    for (const char* name : {"NoSuchLibrary.dll", "/nonexistent/KernelTestLib.dll", "./NoSuchLibrary.dll"}) {
+    for (const char* name : {"NoSuchLibrary.dll", "/nonexistent/KernelTestLib.dll", "./NoSuchLibrary.dll"})
+    {
         SetLastError(0);
         EXPECT_EQ(LoadLibraryA(name), nullptr) << name;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << name;

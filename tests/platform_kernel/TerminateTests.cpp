@@ -70,7 +70,8 @@ void EndStuckThreadAndUnload(const char* entry)
     EXPECT_TRUE(FreeLibrary(lib));
 
     // And threads still work.
-    h = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 8; }, nullptr, 0, nullptr);
+    h = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 8; }, nullptr, 0, nullptr);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeThread(h, &code));
@@ -250,7 +251,8 @@ TEST(TerminateThread, AThreadBlockingSignalsIsReportedNotAwaitedForever)
 
 TEST(TerminateThread, AnEndedThreadKeepsItsExitCode)
 {
-    HANDLE h = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 2; }, nullptr, 0, nullptr);
+    HANDLE h = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 2; }, nullptr, 0, nullptr);
     ASSERT_NE(h, nullptr);
     ASSERT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
     TerminateThread(h, 3);

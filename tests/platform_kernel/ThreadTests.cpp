@@ -66,7 +66,8 @@ TEST(ThreadHandle, SignalledAtTheEndWithTheExitCode)
     EXPECT_TRUE(CloseHandle(h));
 
     // The thread id is optional.
-    h = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
+    h = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
     EXPECT_TRUE(CloseHandle(h));
@@ -100,14 +101,16 @@ TEST(ThreadHandle, WaitTimesOutWhileTheThreadRuns)
 
 TEST(ThreadHandle, ClosedAndMadeUpHandlesFail)
 {
-    HANDLE h = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
+    HANDLE h = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
     ASSERT_NE(h, nullptr);
     ASSERT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
     ASSERT_TRUE(CloseHandle(h));
 
     int local = 0;
     for (HANDLE bad : {h, static_cast<HANDLE>(nullptr), reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)),
-                       static_cast<HANDLE>(&local), reinterpret_cast<HANDLE>(static_cast<intptr_t>(4))}) {
+                       static_cast<HANDLE>(&local), reinterpret_cast<HANDLE>(static_cast<intptr_t>(4))})
+    {
         SetLastError(0);
         EXPECT_EQ(WaitForSingleObject(bad, 0), WAIT_FAILED);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
@@ -140,7 +143,9 @@ TEST(ThreadHandle, CreationArgumentsAreChecked)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     SetLastError(0);
     // Suspended creation is not supported; failing beats running early.
-    EXPECT_EQ(CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0x4, nullptr), nullptr);
+    EXPECT_EQ(CreateThread(
+                  nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0x4, nullptr),
+              nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     // A large stack is honoured: a thread using 4 MiB of it survives.
@@ -174,17 +179,20 @@ TEST(ThreadHandle, PriorityIsRecordedAndLoweringReachesTheThread)
     ASSERT_EQ(errno, 0);
     EXPECT_TRUE(SetThreadPriority(h, THREAD_PRIORITY_LOWEST));
     EXPECT_EQ(GetThreadPriority(h), THREAD_PRIORITY_LOWEST);
-    if (baseNice < 19) {
+    if (baseNice < 19)
+    {
         EXPECT_GT(getpriority(PRIO_PROCESS, id), baseNice);
     }
 
     // Raising needs no privilege to succeed, as on Windows.
     for (int p : {THREAD_PRIORITY_IDLE, THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
-                  THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_TIME_CRITICAL}) {
+                  THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_TIME_CRITICAL})
+    {
         EXPECT_TRUE(SetThreadPriority(h, p)) << p;
         EXPECT_EQ(GetThreadPriority(h), p);
     }
-    for (int bad : {3, -3, 14, 16, -16, THREAD_PRIORITY_ERROR_RETURN}) {
+    for (int bad : {3, -3, 14, 16, -16, THREAD_PRIORITY_ERROR_RETURN})
+    {
         SetLastError(0);
         EXPECT_FALSE(SetThreadPriority(h, bad)) << bad;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -257,7 +265,8 @@ TEST(Sleep, IsNotShortenedBySignals)
         &ctx, 0, nullptr);
     ASSERT_NE(h, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ctx.started.load(); }));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5; ++i)
+    {
         Sleep(20);
         if (WaitForSingleObject(h, 0) == WAIT_OBJECT_0)
             break;

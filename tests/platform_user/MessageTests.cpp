@@ -38,7 +38,7 @@ const auto kLiveness = std::chrono::seconds(2);
 // another thread has queued something for it.
 bool WaitForQueueWork()
 {
-    struct pollfd pfd = { rmwin32::GetQueueWakeFd(), POLLIN, 0 };
+    struct pollfd pfd = {rmwin32::GetQueueWakeFd(), POLLIN, 0};
     return poll(&pfd, 1, 5000) == 1;
 }
 
@@ -52,7 +52,8 @@ std::vector<UINT> PumpAll()
 {
     std::vector<UINT> out;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
         out.push_back(msg.message);
         if (msg.message == WM_QUIT)
             continue;
@@ -67,8 +68,7 @@ std::vector<UINT> PumpAll()
 class COtherThread
 {
 public:
-    explicit COtherThread(bool bPump = true)
-        : m_bPump(bPump)
+    explicit COtherThread(bool bPump = true) : m_bPump(bPump)
     {
         m_thread = std::thread([this] { Main(); });
         std::unique_lock<std::mutex> lock(m_lock);
@@ -110,7 +110,8 @@ private:
             m_hWnd = hWnd;
         }
         m_ready.notify_all();
-        if (!m_bPump) {
+        if (!m_bPump)
+        {
             std::unique_lock<std::mutex> lock(m_lock);
             m_ready.wait(lock, [this] { return m_fnInstead != nullptr; });
             auto fn = m_fnInstead;
@@ -119,7 +120,8 @@ private:
             return;
         }
         MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        {
             if (msg.message == WM_USER + 99)
                 break;
             DispatchMessageA(&msg);
@@ -167,15 +169,16 @@ TEST_F(QueueOrder, PaintComesAfterPostedMessagesAndOnlyOnce)
         BOOL bErase;
         CSequence sequence;
     } const kCases[] = {
-        { FALSE, kPostedThenPaint },
-        { TRUE, kPostedThenPaintWithErase },
+        {FALSE, kPostedThenPaint},
+        {TRUE, kPostedThenPaintWithErase},
     };
-    for (const auto& c : kCases) {
+    for (const auto& c : kCases)
+    {
         InvalidateRect(hWnd, nullptr, c.bErase);
         InvalidateRect(hWnd, nullptr, FALSE);
         PostMessageA(hWnd, WM_USER + 1, 0, 0);
         PostMessageA(hWnd, WM_USER + 2, 0, 0);
-        const std::vector<UINT> kPumped = { WM_USER + 1, WM_USER + 2, WM_PAINT };
+        const std::vector<UINT> kPumped = {WM_USER + 1, WM_USER + 2, WM_PAINT};
         EXPECT_EQ(kPumped, PumpAll()) << c.bErase;
         ExpectSequence(c.sequence, hWnd, c.bErase ? "with erase" : "without erase");
     }
@@ -187,7 +190,8 @@ TEST_F(QueueOrder, PaintStaysUntilTheWindowIsPainted)
     PumpAll();
     InvalidateRect(hWnd, nullptr, FALSE);
     MSG msg;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 2; ++i)
+    {
         ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
         EXPECT_EQ(static_cast<UINT>(WM_PAINT), msg.message);
         EXPECT_EQ(hWnd, msg.hwnd);
@@ -213,8 +217,9 @@ TEST_F(QueueOrder, QuitComesAfterEveryPostedMessage)
         BOOL bResult;
         UINT message;
         HWND hWnd;
-    } kExpected[] = { { 1, WM_USER + 1, hWnd }, { 1, WM_USER + 2, nullptr }, { 0, WM_QUIT, nullptr } };
-    for (const auto& e : kExpected) {
+    } kExpected[] = {{1, WM_USER + 1, hWnd}, {1, WM_USER + 2, nullptr}, {0, WM_QUIT, nullptr}};
+    for (const auto& e : kExpected)
+    {
         EXPECT_EQ(e.bResult, GetMessageA(&msg, nullptr, 0, 0));
         EXPECT_EQ(e.message, msg.message);
         EXPECT_EQ(e.hWnd, msg.hwnd);
@@ -242,7 +247,7 @@ TEST_F(QueueOrder, FiltersSelectByWindowAndRange)
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 4, WM_USER + 10, PM_REMOVE));
     EXPECT_EQ(static_cast<UINT>(WM_USER + 4), msg.message);
     EXPECT_FALSE(PeekMessageA(&msg, hB, WM_USER + 2, WM_USER + 4, PM_REMOVE));
-    const std::vector<UINT> kRest = { WM_USER + 1, WM_USER + 2 };
+    const std::vector<UINT> kRest = {WM_USER + 1, WM_USER + 2};
     EXPECT_EQ(kRest, PumpAll());
 
     HWND hDead = MakeWindow();
@@ -301,7 +306,7 @@ TEST_F(CrossThread, SendRunsOnTheOwnerAndReturnsItsResult)
     EXPECT_STREQ("0123", szText);
     EXPECT_EQ(10, GetWindowTextLengthA(hOther));
 
-    MSG msg = { hOther, WM_USER, 0, 0, 0, {} };
+    MSG msg = {hOther, WM_USER, 0, 0, 0, {}};
     EXPECT_EQ(0, DispatchMessageA(&msg)) << "only the owner runs a window's procedure";
     EXPECT_EQ(nullptr, SetFocus(hOther)) << "the focus is per thread";
     other.Join();
@@ -316,13 +321,15 @@ TEST_F(CrossThread, WaitingSenderHandlesWhatIsSentToIt)
     hMine = Track(MakeWindow());
     nInner = 0;
     usertest::Answer() = [](HWND hWnd, UINT message, WPARAM wParam, LPARAM, LRESULT* pResult) {
-        if (message == WM_USER + 1) {
+        if (message == WM_USER + 1)
+        {
             // On the other thread: ask the waiting sender.
             nInner = SendMessageA(hMine, WM_USER + 2, wParam + 1, 0);
             *pResult = nInner * 10;
             return true;
         }
-        if (message == WM_USER + 2) {
+        if (message == WM_USER + 2)
+        {
             EXPECT_EQ(hMine, hWnd);
             *pResult = static_cast<LRESULT>(wParam * 2);
             return true;
@@ -359,8 +366,9 @@ TEST_F(CrossThread, SendFailsWhenItsTargetGoesWhileItWaits)
     {
         const char* pszName;
         bool bDestroyOnly;
-    } kCases[] = { { "thread ends", false }, { "window destroyed", true } };
-    for (const auto& c : kCases) {
+    } kCases[] = {{"thread ends", false}, {"window destroyed", true}};
+    for (const auto& c : kCases)
+    {
         bDestroyed = false;
         std::mutex lock;
         std::condition_variable cv;
@@ -369,7 +377,8 @@ TEST_F(CrossThread, SendFailsWhenItsTargetGoesWhileItWaits)
         const bool bDestroyOnly = c.bDestroyOnly;
         other.RunInstead([&, bDestroyOnly](HWND hWnd) {
             EXPECT_TRUE(WaitForQueueWork());
-            if (bDestroyOnly) {
+            if (bDestroyOnly)
+            {
                 bDestroyed = true;
                 DestroyWindow(hWnd);
                 // Stay alive until the sender is back, so that only the

@@ -32,8 +32,8 @@ inline std::ostream& operator<<(std::ostream& os, const CSeen& seen)
 // Flags of an expected message, as Wine's user32 tests have them.
 enum : unsigned
 {
-    kOptional = 1,  // may be left out; the next expected message is tried then
-    kWparam = 2,    // wParam must be the one given
+    kOptional = 1,      // may be left out; the next expected message is tried then
+    kWparam = 2,        // wParam must be the one given
     kWparamWindow = 4,  // wParam must be the handle of the window whose index is given
 };
 
@@ -51,7 +51,8 @@ struct CExpected
 struct CSequence
 {
     template <size_t N>
-    CSequence(const CExpected (&table)[N]) : pTable(table), nSize(N)
+    CSequence(const CExpected (&table)[N]) : pTable(table),
+                                             nSize(N)
     {
     }
     CSequence(const CExpected* pFirst, size_t nCount) : pTable(pFirst), nSize(nCount) {}
@@ -101,7 +102,7 @@ public:
     void Add(HWND hWnd, UINT message, WPARAM wParam)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_seen.push_back({ hWnd, message, wParam });
+        m_seen.push_back({hWnd, message, wParam});
     }
     std::vector<CSeen> Take()
     {
@@ -194,12 +195,14 @@ protected:
     void TearDown() override
     {
         Answer() = nullptr;
-        for (HWND hWnd : m_windows) {
+        for (HWND hWnd : m_windows)
+        {
             if (IsWindow(hWnd))
                 DestroyWindow(hWnd);
         }
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
             if (msg.message == WM_PAINT)
                 ValidateAll(msg.hwnd);
         }

@@ -45,10 +45,11 @@ TEST_F(WindowLife, CreationSendsNcCreateThenCreateAndSetsTheText)
         DWORD dwStyle;
         CSequence sequence;
     } const kCases[] = {
-        { WS_POPUP, kCreateHidden },
-        { WS_POPUP | WS_VISIBLE, kCreateVisible },
+        {WS_POPUP, kCreateHidden},
+        {WS_POPUP | WS_VISIBLE, kCreateVisible},
     };
-    for (const auto& c : kCases) {
+    for (const auto& c : kCases)
+    {
         HWND hWnd = Track(MakeWindow("Remote Control Test", c.dwStyle));
         ASSERT_NE(nullptr, hWnd);
         ExpectSequence(c.sequence, hWnd, "style " + std::to_string(c.dwStyle));
@@ -67,7 +68,8 @@ TEST_F(WindowLife, CreateStructCarriesTheCallersArguments)
     static CREATESTRUCTA seenCs;
     static HWND hSeen;
     usertest::Answer() = [](HWND hWnd, UINT message, WPARAM, LPARAM lParam, LRESULT*) {
-        if (message == WM_CREATE) {
+        if (message == WM_CREATE)
+        {
             seenCs = *reinterpret_cast<const CREATESTRUCTA*>(lParam);
             hSeen = hWnd;
         }
@@ -98,10 +100,11 @@ TEST_F(WindowLife, RefusedCreationLeavesNoWindow)
         LRESULT result;
         CSequence sequence;
     } const kCases[] = {
-        { WM_NCCREATE, FALSE, kRefusedAtNcCreate },
-        { WM_CREATE, -1, kRefusedAtCreate },
+        {WM_NCCREATE, FALSE, kRefusedAtNcCreate},
+        {WM_CREATE, -1, kRefusedAtCreate},
     };
-    for (const auto& c : kCases) {
+    for (const auto& c : kCases)
+    {
         static UINT refuse;
         static LRESULT refusal;
         refuse = c.refuse;
@@ -140,7 +143,7 @@ TEST_F(WindowLife, ParentIsDestroyedBeforeItsChildrenAndFreedAfterThem)
     EXPECT_TRUE(DestroyWindow(hParent));
     ExpectSequence(kDestroyTree, {hParent, hFirst, hSecond}, "destroying the parent");
     EXPECT_TRUE(bAllAliveAtDestroy);
-    for (HWND hWnd : { hParentLocal, hFirst, hSecond })
+    for (HWND hWnd : {hParentLocal, hFirst, hSecond})
         EXPECT_FALSE(IsWindow(hWnd));
 }
 
@@ -158,28 +161,29 @@ TEST_F(WindowLife, DestroyedHandleNamesNoWindowAndEveryCallFails)
         const char* pszName;
         std::function<LONG_PTR()> call;
     } const kCalls[] = {
-        { "SendMessageA", [&] { return SendMessageA(hDead, WM_USER, 0, 0); } },
-        { "PostMessageA", [&] { return LONG_PTR(PostMessageA(hDead, WM_USER, 0, 0)); } },
-        { "DestroyWindow", [&] { return LONG_PTR(DestroyWindow(hDead)); } },
-        { "GetWindowLongPtrA", [&] { return GetWindowLongPtrA(hDead, GWL_STYLE); } },
-        { "SetWindowLongPtrA", [&] { return SetWindowLongPtrA(hDead, GWLP_USERDATA, 5); } },
-        { "SetWindowTextA", [&] { return LONG_PTR(SetWindowTextA(hDead, "x")); } },
-        { "GetWindowTextA", [&] { return LONG_PTR(GetWindowTextA(hDead, szBuffer, sizeof szBuffer)); } },
-        { "GetWindowTextLengthA", [&] { return LONG_PTR(GetWindowTextLengthA(hDead)); } },
-        { "GetClassNameA", [&] { return LONG_PTR(GetClassNameA(hDead, szBuffer, sizeof szBuffer)); } },
-        { "GetWindowThreadProcessId", [&] { return LONG_PTR(GetWindowThreadProcessId(hDead, &dwPid)); } },
-        { "GetParent", [&] { return reinterpret_cast<LONG_PTR>(GetParent(hDead)); } },
-        { "GetWindow", [&] { return reinterpret_cast<LONG_PTR>(GetWindow(hDead, GW_CHILD)); } },
-        { "GetDlgItem", [&] { return reinterpret_cast<LONG_PTR>(GetDlgItem(hDead, 1)); } },
-        { "ShowWindow", [&] { return LONG_PTR(ShowWindow(hDead, SW_SHOW)); } },
-        { "IsWindowVisible", [&] { return LONG_PTR(IsWindowVisible(hDead)); } },
-        { "SetFocus", [&] { return reinterpret_cast<LONG_PTR>(SetFocus(hDead)); } },
-        { "GetClientRect", [&] { return LONG_PTR(GetClientRect(hDead, &rc)); } },
-        { "InvalidateRect", [&] { return LONG_PTR(InvalidateRect(hDead, nullptr, TRUE)); } },
-        { "BeginPaint", [&] { return reinterpret_cast<LONG_PTR>(BeginPaint(hDead, &ps)); } },
-        { "DefWindowProcA", [&] { return DefWindowProcA(hDead, WM_GETTEXTLENGTH, 0, 0); } },
+        {"SendMessageA", [&] { return SendMessageA(hDead, WM_USER, 0, 0); }},
+        {"PostMessageA", [&] { return LONG_PTR(PostMessageA(hDead, WM_USER, 0, 0)); }},
+        {"DestroyWindow", [&] { return LONG_PTR(DestroyWindow(hDead)); }},
+        {"GetWindowLongPtrA", [&] { return GetWindowLongPtrA(hDead, GWL_STYLE); }},
+        {"SetWindowLongPtrA", [&] { return SetWindowLongPtrA(hDead, GWLP_USERDATA, 5); }},
+        {"SetWindowTextA", [&] { return LONG_PTR(SetWindowTextA(hDead, "x")); }},
+        {"GetWindowTextA", [&] { return LONG_PTR(GetWindowTextA(hDead, szBuffer, sizeof szBuffer)); }},
+        {"GetWindowTextLengthA", [&] { return LONG_PTR(GetWindowTextLengthA(hDead)); }},
+        {"GetClassNameA", [&] { return LONG_PTR(GetClassNameA(hDead, szBuffer, sizeof szBuffer)); }},
+        {"GetWindowThreadProcessId", [&] { return LONG_PTR(GetWindowThreadProcessId(hDead, &dwPid)); }},
+        {"GetParent", [&] { return reinterpret_cast<LONG_PTR>(GetParent(hDead)); }},
+        {"GetWindow", [&] { return reinterpret_cast<LONG_PTR>(GetWindow(hDead, GW_CHILD)); }},
+        {"GetDlgItem", [&] { return reinterpret_cast<LONG_PTR>(GetDlgItem(hDead, 1)); }},
+        {"ShowWindow", [&] { return LONG_PTR(ShowWindow(hDead, SW_SHOW)); }},
+        {"IsWindowVisible", [&] { return LONG_PTR(IsWindowVisible(hDead)); }},
+        {"SetFocus", [&] { return reinterpret_cast<LONG_PTR>(SetFocus(hDead)); }},
+        {"GetClientRect", [&] { return LONG_PTR(GetClientRect(hDead, &rc)); }},
+        {"InvalidateRect", [&] { return LONG_PTR(InvalidateRect(hDead, nullptr, TRUE)); }},
+        {"BeginPaint", [&] { return reinterpret_cast<LONG_PTR>(BeginPaint(hDead, &ps)); }},
+        {"DefWindowProcA", [&] { return DefWindowProcA(hDead, WM_GETTEXTLENGTH, 0, 0); }},
     };
-    for (const auto& c : kCalls) {
+    for (const auto& c : kCalls)
+    {
         SetLastError(0);
         EXPECT_EQ(0, c.call()) << c.pszName;
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE), GetLastError()) << c.pszName;
@@ -188,7 +192,8 @@ TEST_F(WindowLife, DestroyedHandleNamesNoWindowAndEveryCallFails)
     EXPECT_STREQ("", szBuffer);  // GetWindowTextA empties the buffer first
 
     // No later window takes the dead one's handle.
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < 64; ++i)
+    {
         HWND hNew = MakeWindow();
         EXPECT_NE(hDead, hNew);
         DestroyWindow(hNew);
@@ -213,16 +218,16 @@ TEST_F(WindowClasses, NamesAreCaseInsensitiveAndMustBeValid)
     wc.lpszClassName = "USERTESTRECORDING";
     EXPECT_EQ(0, RegisterClassA(&wc));
 
-    HWND hWnd = Track(CreateWindowExA(0, "uSeRtEsTrEcOrDiNg", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                      nullptr));
+    HWND hWnd =
+        Track(CreateWindowExA(0, "uSeRtEsTrEcOrDiNg", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
     ASSERT_NE(nullptr, hWnd);
     char szName[8];
     EXPECT_EQ(7, GetClassNameA(hWnd, szName, sizeof szName));
     EXPECT_STREQ("UserTes", szName);
 
     SetLastError(0);
-    EXPECT_EQ(nullptr, CreateWindowExA(0, "UserTestNoSuchClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                       nullptr, nullptr));
+    EXPECT_EQ(nullptr,
+              CreateWindowExA(0, "UserTestNoSuchClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
     // A child needs a parent.
     EXPECT_EQ(nullptr, MakeWindow("", WS_CHILD, nullptr));
@@ -235,7 +240,7 @@ TEST_F(WindowData, ExtraBytesHoldPointerSizedValuesWithinTheirBounds)
     HWND hWnd = Track(MakeWindow());
     const int nSize = static_cast<int>(sizeof(LONG_PTR));
     const int nLastFit = usertest::kRecordingExtra - nSize;
-    for (int nOffset : { 0, nSize, 3, nLastFit })
+    for (int nOffset : {0, nSize, 3, nLastFit})
         EXPECT_EQ(0, GetWindowLongPtrA(hWnd, nOffset)) << "fresh extra bytes are zero at " << nOffset;
 
     const LONG_PTR kValue = static_cast<LONG_PTR>(0x1234567890ABCDEFull & static_cast<uintptr_t>(-1));
@@ -244,7 +249,8 @@ TEST_F(WindowData, ExtraBytesHoldPointerSizedValuesWithinTheirBounds)
     EXPECT_EQ(kValue, SetWindowLongPtrA(hWnd, nLastFit, 7));
     EXPECT_EQ(7, GetWindowLongPtrA(hWnd, nLastFit));
 
-    for (int nOffset : { nLastFit + 1, usertest::kRecordingExtra, 1000, -2 }) {
+    for (int nOffset : {nLastFit + 1, usertest::kRecordingExtra, 1000, -2})
+    {
         SetLastError(0);
         EXPECT_EQ(0, SetWindowLongPtrA(hWnd, nOffset, 9)) << nOffset;
         EXPECT_EQ(1413u, GetLastError()) << nOffset;  // ERROR_INVALID_INDEX
@@ -301,15 +307,16 @@ TEST_F(WindowData, TextGoesThroughMessagesAndIsTruncatedWithANul)
         int nMax;
         int nResult;
         const char* pszText;
-    } const kCases[] = { { 64, 6, "abcdef" }, { 7, 6, "abcdef" }, { 6, 5, "abcde" }, { 1, 0, "" } };
-    for (const auto& c : kCases) {
+    } const kCases[] = {{64, 6, "abcdef"}, {7, 6, "abcdef"}, {6, 5, "abcde"}, {1, 0, ""}};
+    for (const auto& c : kCases)
+    {
         char szText[80];
         std::memset(szText, 'X', sizeof szText);
         EXPECT_EQ(c.nResult, GetWindowTextA(hWnd, szText, c.nMax)) << c.nMax;
         EXPECT_STREQ(c.pszText, szText) << c.nMax;
         EXPECT_EQ('X', szText[c.nMax]) << "wrote past the buffer of " << c.nMax;
     }
-    char szUntouched[2] = { 'X', 'X' };
+    char szUntouched[2] = {'X', 'X'};
     EXPECT_EQ(0, GetWindowTextA(hWnd, szUntouched, 0));
     EXPECT_EQ('X', szUntouched[0]);
 }
@@ -343,7 +350,7 @@ TEST_F(WindowTree, ChildrenKeepCreationOrderAndLeaveItWhenDestroyed)
     HWND hC = MakeWindow("c", WS_CHILD, hParent, 30);
     HWND hGrandChild = MakeWindow("g", WS_CHILD, hB, 40);
 
-    const std::vector<HWND> kForward = { hA, hB, hC };
+    const std::vector<HWND> kForward = {hA, hB, hC};
     std::vector<HWND> forward;
     for (HWND h = GetWindow(hParent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
         forward.push_back(h);
@@ -394,11 +401,12 @@ TEST_F(WindowState, ShowWindowReportsThePreviousVisibility)
         bool bVisible;
         bool bIconic;
     } const kSteps[] = {
-        { SW_SHOW, FALSE, true, false },     { SW_SHOW, TRUE, true, false },    { SW_MINIMIZE, TRUE, true, true },
-        { SW_RESTORE, TRUE, true, false },   { SW_HIDE, TRUE, false, false },   { SW_HIDE, FALSE, false, false },
-        { SW_SHOWMINIMIZED, FALSE, true, true }, { SW_SHOWNORMAL, TRUE, true, false },
+        {SW_SHOW, FALSE, true, false},         {SW_SHOW, TRUE, true, false},       {SW_MINIMIZE, TRUE, true, true},
+        {SW_RESTORE, TRUE, true, false},       {SW_HIDE, TRUE, false, false},      {SW_HIDE, FALSE, false, false},
+        {SW_SHOWMINIMIZED, FALSE, true, true}, {SW_SHOWNORMAL, TRUE, true, false},
     };
-    for (const auto& s : kSteps) {
+    for (const auto& s : kSteps)
+    {
         EXPECT_EQ(s.bWasVisible, ShowWindow(hParent, s.nCmd)) << s.nCmd;
         EXPECT_EQ(s.bVisible, IsWindowVisible(hParent) != FALSE) << s.nCmd;
         EXPECT_EQ(s.bVisible, IsWindowVisible(hChild) != FALSE) << s.nCmd;
@@ -438,12 +446,13 @@ TEST_F(WindowFocus, MovingTheFocusKillsItOnTheOldWindowFirst)
         HWND hReturned;
         CSequence sequence;
     } const kSteps[] = {
-        { hA, nullptr, kFocusNoneToA },
-        { hA, hA, CSequence(nullptr, 0) },
-        { hB, hA, kFocusAToB },
-        { nullptr, hB, kFocusBToNone },
+        {hA, nullptr, kFocusNoneToA},
+        {hA, hA, CSequence(nullptr, 0)},
+        {hB, hA, kFocusAToB},
+        {nullptr, hB, kFocusBToNone},
     };
-    for (const auto& s : kSteps) {
+    for (const auto& s : kSteps)
+    {
         EXPECT_EQ(s.hReturned, SetFocus(s.hTo));
         EXPECT_EQ(s.hTo, GetFocus());
         ExpectSequence(s.sequence, {hA, hB}, "focus to " + std::to_string(reinterpret_cast<uintptr_t>(s.hTo)));

@@ -149,7 +149,8 @@ TEST(DialogTemplateParser, TemplateAtAnOddAddressReadsTheSame)
     std::copy(b.Get().begin(), b.Get().end(), shifted.begin() + 1);
     ASSERT_TRUE(rmres::ParseDialogTemplate(shifted.data() + 1, b.Size(), &odd));
 
-    for (const rmres::DialogTemplate* p : {&aligned, &odd}) {
+    for (const rmres::DialogTemplate* p : {&aligned, &odd})
+    {
         EXPECT_EQ(p->pointSize, 9);
         EXPECT_EQ(p->weight, 700);
         EXPECT_EQ(p->italic, 1);
@@ -251,13 +252,12 @@ bool ParseVersion(const std::vector<uint8_t>& bytes, rmres::VersionInfo* pInfo)
 // an empty one keeps its terminator; all those forms must read alike.
 TEST(VersionInfoParser, ReadsTheWaysCompilersWriteValues)
 {
-    auto strings = Block(u"StringFileInfo", 1, {}, 0,
-                         {Block(u"041904e3", 1, {}, 0,
-                                {Block(u"CountedInChars", 1, TextBytes(u"abc"), 4),
-                                 Block(u"CountedInBytes", 1, TextBytes(u"abc"), 8),
-                                 Block(u"EmptyNoTerminator", 1, {}, 0),
-                                 Block(u"EmptyTerminated", 1, TextBytes(u""), 1),
-                                 Block(u"Unterminated", 1, TextBytes(u"xy", false), 2)})});
+    auto strings = Block(
+        u"StringFileInfo", 1, {}, 0,
+        {Block(u"041904e3", 1, {}, 0,
+               {Block(u"CountedInChars", 1, TextBytes(u"abc"), 4), Block(u"CountedInBytes", 1, TextBytes(u"abc"), 8),
+                Block(u"EmptyNoTerminator", 1, {}, 0), Block(u"EmptyTerminated", 1, TextBytes(u""), 1),
+                Block(u"Unterminated", 1, TextBytes(u"xy", false), 2)})});
     auto vars = Block(u"VarFileInfo", 1, {}, 0,
                       {Block(u"Translation", 0, CBytes().Word(0x419).Word(1251).Word(0x409).Word(1200).Get(), 8)});
     auto unknown = Block(u"SomethingElse", 0, {1, 2, 3, 4}, 4);
@@ -319,7 +319,8 @@ TEST(VersionInfoParser, RefusesDamagedLengths)
 
     // A translation whose claimed length runs past its block reads only
     // what the block holds.
-    auto oddVar = Block(u"VarFileInfo", 1, {}, 0, {Block(u"Translation", 1, CBytes().Word(0x409).Word(1200).Get(), 200)});
+    auto oddVar =
+        Block(u"VarFileInfo", 1, {}, 0, {Block(u"Translation", 1, CBytes().Word(0x409).Word(1200).Get(), 200)});
     ASSERT_TRUE(ParseVersion(Block(u"VS_VERSION_INFO", 0, {}, 0, {oddVar}), &info));
     ASSERT_EQ(info.translations.size(), 1u);
 }

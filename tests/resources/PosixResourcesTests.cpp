@@ -43,10 +43,11 @@ std::map<Key, std::vector<uint8_t>> ByKey(const std::vector<rmwin32::ResEntry>& 
 
 ::testing::AssertionResult SameBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    {
         if (a[i] != b[i])
-            return ::testing::AssertionFailure() << "first difference at byte " << i << ": 0x" << std::hex
-                                                 << int(a[i]) << " against 0x" << int(b[i]);
+            return ::testing::AssertionFailure()
+                   << "first difference at byte " << i << ": 0x" << std::hex << int(a[i]) << " against 0x" << int(b[i]);
     }
     if (a.size() != b.size())
         return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
@@ -59,10 +60,11 @@ TEST(ResFile, EmbeddedResourcesAreTheCompiledFile)
     std::vector<rmwin32::ResEntry> entries;
     ASSERT_TRUE(rmwin32::ParseResFile(file.data(), file.size(), &entries));
     ASSERT_EQ(entries.size(), 5u) << "two icon images, the group, the dialog, the version";
-    for (const auto& e : entries) {
+    for (const auto& e : entries)
+    {
         SCOPED_TRACE("type " + std::to_string(e.type.ordinal) + " name " + std::to_string(e.name.ordinal));
-        HRSRC hInfo = FindResourceExA(nullptr, MAKEINTRESOURCEA(e.type.ordinal), MAKEINTRESOURCEA(e.name.ordinal),
-                                      e.language);
+        HRSRC hInfo =
+            FindResourceExA(nullptr, MAKEINTRESOURCEA(e.type.ordinal), MAKEINTRESOURCEA(e.name.ordinal), e.language);
         ASSERT_NE(hInfo, nullptr);
         ASSERT_EQ(SizeofResource(nullptr, hInfo), e.size);
         const uint8_t* p = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, hInfo)));
@@ -84,7 +86,8 @@ TEST(ResFile, WindresAndLlvmRcMakeTheSameResources)
     ASSERT_TRUE(rmwin32::ParseResFile(windres.data(), windres.size(), &fromWindres));
     auto a = ByKey(fromLlvm), b = ByKey(fromWindres);
     ASSERT_EQ(a.size(), fromLlvm.size()) << "a resource appears twice";
-    for (const auto& entry : a) {
+    for (const auto& entry : a)
+    {
         SCOPED_TRACE("type " + std::to_string(std::get<0>(entry.first)) + " name " +
                      std::to_string(std::get<2>(entry.first)) + " language " +
                      std::to_string(std::get<4>(entry.first)));
@@ -119,7 +122,8 @@ std::vector<uint8_t> Record(const std::vector<uint16_t>& typeAndName, WORD langu
 std::vector<uint8_t> ResFile(const std::vector<std::vector<uint8_t>>& records)
 {
     std::vector<uint8_t> file = Record({0xFFFF, 0, 0xFFFF, 0}, 0, {});
-    for (const auto& record : records) {
+    for (const auto& record : records)
+    {
         while (file.size() % 4 != 0)
             file.push_back(0);
         file.insert(file.end(), record.begin(), record.end());
@@ -181,9 +185,11 @@ TEST(ResFile, RefusesDamagedFiles)
     // Cut anywhere, the file either still holds whole records or is refused;
     // in no case is anything read past the cut.
     std::vector<uint8_t> compiled = ReadFile(RM_RES_FILE);
-    for (size_t n = 0; n < compiled.size(); ++n) {
+    for (size_t n = 0; n < compiled.size(); ++n)
+    {
         std::vector<uint8_t> cut(compiled.begin(), compiled.begin() + static_cast<std::ptrdiff_t>(n));
-        if (rmwin32::ParseResFile(cut.data(), n, &entries)) {
+        if (rmwin32::ParseResFile(cut.data(), n, &entries))
+        {
             for (const auto& e : entries)
                 EXPECT_LE(e.data + e.size, cut.data() + n) << "length " << n;
         }

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "DialogTemplate.h"
-#include "resource.h"
 #include "VersionInfo.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 namespace {
 
 const WORD kEnglishUS = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
-const WORD kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);      // 1049
+const WORD kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);       // 1049
 
 struct Bytes
 {
@@ -68,7 +68,8 @@ std::set<WORD> Languages(LPCSTR type, WORD id)
     EnumResourceLanguagesA(GetModuleHandleA(nullptr), type, MAKEINTRESOURCEA(id), CollectLanguage,
                            reinterpret_cast<LONG_PTR>(&languages));
 #else
-    for (WORD language : {kEnglishUS, kRussian, WORD(0x0400), WORD(0x0409 + 0x0400)}) {
+    for (WORD language : {kEnglishUS, kRussian, WORD(0x0400), WORD(0x0409 + 0x0400)})
+    {
         if (FindResourceExA(nullptr, type, MAKEINTRESOURCEA(id), language) != nullptr)
             languages.insert(language);
     }
@@ -103,8 +104,8 @@ TEST(MainDialogTemplate, HeaderAndFontAreAsDesigned)
 
     EXPECT_EQ(dlg.helpId, 0u);
     EXPECT_EQ(dlg.exStyle, static_cast<uint32_t>(WS_EX_APPWINDOW));
-    EXPECT_EQ(dlg.style, static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                               DS_SETFONT));
+    EXPECT_EQ(dlg.style,
+              static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
     EXPECT_EQ(dlg.x, 0);
     EXPECT_EQ(dlg.y, 0);
     EXPECT_EQ(dlg.cx, 122);
@@ -132,7 +133,8 @@ TEST(MainDialogTemplate, ControlsComeInTabOrderWithExactStyles)
     ASSERT_TRUE(rmres::ParseDialogTemplate(res.data, res.size, &dlg));
     ASSERT_EQ(dlg.items.size(), sizeof kControls / sizeof kControls[0]);
 
-    for (size_t i = 0; i < dlg.items.size(); ++i) {
+    for (size_t i = 0; i < dlg.items.size(); ++i)
+    {
         const rmres::DialogItem& item = dlg.items[i];
         const ExpectedControl& want = kControls[i];
         SCOPED_TRACE("control " + std::to_string(i + 1) + " \"" + want.text + "\"");
@@ -159,7 +161,8 @@ TEST(MainDialogTemplate, EveryTruncationIsRefusedWithoutOverrun)
 {
     Bytes res = Find(RT_DIALOG, IDD_MAIN_DIALOG, kEnglishUS);
     ASSERT_NE(res.data, nullptr);
-    for (size_t n = 0; n < res.size; ++n) {
+    for (size_t n = 0; n < res.size; ++n)
+    {
         std::vector<uint8_t> copy(res.data, res.data + n);
         rmres::DialogTemplate dlg;
         EXPECT_FALSE(rmres::ParseDialogTemplate(copy.data(), n, &dlg)) << "length " << n;
@@ -189,15 +192,16 @@ TEST(MainIcon, GroupHoldsA32And16PixelImageIn16Colours)
     ASSERT_EQ(group.size, 6 + 14 * nCount);
 
     std::set<int> sizes;
-    for (size_t i = 0; i < nCount; ++i) {
+    for (size_t i = 0; i < nCount; ++i)
+    {
         const uint8_t* entry = group.data + 6 + 14 * i;
         const int size = entry[0];
         SCOPED_TRACE("image " + std::to_string(size));
         sizes.insert(size);
-        EXPECT_EQ(entry[1], size);          // height
-        EXPECT_EQ(entry[2], 16);            // colours
-        EXPECT_EQ(Word(entry + 4), 1);      // planes
-        EXPECT_EQ(Word(entry + 6), 4);      // bits per pixel
+        EXPECT_EQ(entry[1], size);      // height
+        EXPECT_EQ(entry[2], 16);        // colours
+        EXPECT_EQ(Word(entry + 4), 1);  // planes
+        EXPECT_EQ(Word(entry + 6), 4);  // bits per pixel
         const uint32_t nBytes = Dword(entry + 8);
         const WORD id = Word(entry + 12);
 
@@ -239,7 +243,7 @@ TEST(VersionResource, FixedPartIsVersion2200ForA32BitApplication)
     EXPECT_EQ(fixed.productVersionLS, 0x00000000u);
     EXPECT_EQ(fixed.fileFlagsMask, 0x3Fu);
     EXPECT_EQ(fixed.fileFlags, 0u);
-    EXPECT_EQ(fixed.fileOS, 4u);  // VOS__WINDOWS32
+    EXPECT_EQ(fixed.fileOS, 4u);    // VOS__WINDOWS32
     EXPECT_EQ(fixed.fileType, 1u);  // VFT_APP
     EXPECT_EQ(fixed.fileSubtype, 0u);
     EXPECT_EQ(fixed.fileDateMS, 0u);
@@ -247,8 +251,8 @@ TEST(VersionResource, FixedPartIsVersion2200ForA32BitApplication)
 
     // The build's own idea of the version must not drift from the resource's.
     char szVersion[32];
-    std::snprintf(szVersion, sizeof szVersion, "%u.%u.%u.%u", fixed.fileVersionMS >> 16,
-                  fixed.fileVersionMS & 0xFFFF, fixed.fileVersionLS >> 16, fixed.fileVersionLS & 0xFFFF);
+    std::snprintf(szVersion, sizeof szVersion, "%u.%u.%u.%u", fixed.fileVersionMS >> 16, fixed.fileVersionMS & 0xFFFF,
+                  fixed.fileVersionLS >> 16, fixed.fileVersionLS & 0xFFFF);
     EXPECT_STREQ(szVersion, RM_PROJECT_VERSION);
 }
 
@@ -266,10 +270,9 @@ TEST(VersionResource, StringTableHasExactlyTheTwelveKeys)
     for (const auto& value : table.values)
         keys.insert(value.first);
     EXPECT_EQ(table.values.size(), 12u) << "a key appears twice";
-    EXPECT_EQ(keys, (std::set<std::string>{"Comments", "CompanyName", "FileDescription", "FileVersion",
-                                            "InternalName", "LegalCopyright", "LegalTrademarks",
-                                            "OriginalFilename", "PrivateBuild", "ProductName", "ProductVersion",
-                                            "SpecialBuild"}));
+    EXPECT_EQ(keys, (std::set<std::string>{"Comments", "CompanyName", "FileDescription", "FileVersion", "InternalName",
+                                           "LegalCopyright", "LegalTrademarks", "OriginalFilename", "PrivateBuild",
+                                           "ProductName", "ProductVersion", "SpecialBuild"}));
 
     auto value = [&](const char* key) {
         const std::string* p = table.Find(key);
@@ -299,7 +302,8 @@ TEST(VersionResource, EveryTruncationIsRefusedWithoutOverrun)
 {
     Bytes res = Find(RT_VERSION, 1, kEnglishUS);
     ASSERT_NE(res.data, nullptr);
-    for (size_t n = 0; n < res.size; ++n) {
+    for (size_t n = 0; n < res.size; ++n)
+    {
         std::vector<uint8_t> copy(res.data, res.data + n);
         rmres::VersionInfo info;
         EXPECT_FALSE(rmres::ParseVersionInfo(copy.data(), n, &info)) << "length " << n;

@@ -73,7 +73,7 @@ DWORD GetTickCount(void)
     // The monotonic clock, like the Windows tick, counts from boot and never
     // jumps with the wall clock; the value wraps after 49.7 days as there.
     const timespec now = rmwin32::MonotonicNow();
-    const unsigned long long ms =
-        static_cast<unsigned long long>(now.tv_sec) * 1000ULL + static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
+    const unsigned long long ms = static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
+                                  static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
     return static_cast<DWORD>(ms);
 }

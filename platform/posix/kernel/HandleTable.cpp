@@ -74,15 +74,13 @@ HANDLE InsertThreadHandle(std::shared_ptr<CThreadObject> object)
 
 BOOL CloseHandle(HANDLE hObject)
 {
-    return rmwin32::InLayer(
-        [&]() -> BOOL
+    return rmwin32::InLayer([&]() -> BOOL {
+        // The thread keeps its own reference; closing only drops the handle's.
+        if (!rmwin32::Handles().Remove(hObject))
         {
-            // The thread keeps its own reference; closing only drops the handle's.
-            if (!rmwin32::Handles().Remove(hObject))
-            {
-                SetLastError(ERROR_INVALID_HANDLE);
-                return FALSE;
-            }
-            return TRUE;
-        });
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        return TRUE;
+    });
 }

@@ -47,12 +47,10 @@ auto ApiCall(F f) -> decltype(f())
 template <typename F>
 auto InLayer(F f) -> decltype(f())
 {
-    return ApiCall(
-        [&]
-        {
-            CLayerScope scope;
-            return f();
-        });
+    return ApiCall([&] {
+        CLayerScope scope;
+        return f();
+    });
 }
 
 }  // namespace rmwin32

@@ -15,8 +15,8 @@
 #include "kernel/Strings.h"
 
 #include <dlfcn.h>
-#include <link.h>
 #include <limits.h>
+#include <link.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -54,7 +54,8 @@ void* ExecutableHandle()
 std::string ExecutablePath()
 {
     std::vector<char> buffer(PATH_MAX);
-    for (;;) {
+    for (;;)
+    {
         const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (n < 0)
             return std::string();
@@ -75,7 +76,8 @@ std::string ExecutableDirectory()
 std::vector<std::string> Candidates(const char* name, const std::string& dllDirectory)
 {
     std::vector<std::string> candidates;
-    if (strchr(name, '/') != nullptr) {
+    if (strchr(name, '/') != nullptr)
+    {
         candidates.push_back(name);
         return candidates;
     }
@@ -104,13 +106,15 @@ using rmwin32::InLayer;
 HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 {
     return InLayer([&]() -> HMODULE {
-        if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
+        if (lpLibFileName == nullptr || *lpLibFileName == '\0')
+        {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
         CLoaderState& loader = Loader();
         std::lock_guard<std::recursive_mutex> lock(loader.mutex);
-        for (const std::string& candidate : Candidates(lpLibFileName, loader.dllDirectory)) {
+        for (const std::string& candidate : Candidates(lpLibFileName, loader.dllDirectory))
+        {
             if (!Exists(candidate))
                 continue;
             // The first file found is the one: falling through to a copy
@@ -130,7 +134,8 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     return InLayer([&]() -> FARPROC {
-        if (lpProcName == nullptr || IS_INTRESOURCE(lpProcName)) {
+        if (lpProcName == nullptr || IS_INTRESOURCE(lpProcName))
+        {
             // Our libraries export by name only; there are no ordinals.
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
@@ -138,13 +143,15 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
         void* handle = hModule == nullptr ? ExecutableHandle() : reinterpret_cast<void*>(hModule);
         CLoaderState& loader = Loader();
         std::lock_guard<std::recursive_mutex> lock(loader.mutex);
-        if (handle != ExecutableHandle() && loader.modules.count(handle) == 0) {
+        if (handle != ExecutableHandle() && loader.modules.count(handle) == 0)
+        {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
         dlerror();
         void* symbol = dlsym(handle, lpProcName);
-        if (symbol == nullptr) {
+        if (symbol == nullptr)
+        {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
         }
@@ -164,7 +171,8 @@ BOOL FreeLibrary(HMODULE hLibModule)
         CLoaderState& loader = Loader();
         std::lock_guard<std::recursive_mutex> lock(loader.mutex);
         auto it = loader.modules.find(handle);
-        if (it == loader.modules.end() || it->second == 0) {
+        if (it == loader.modules.end() || it->second == 0)
+        {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
@@ -197,7 +205,8 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName)
             return reinterpret_cast<HMODULE>(ExecutableHandle());
         CLoaderState& loader = Loader();
         std::lock_guard<std::recursive_mutex> lock(loader.mutex);
-        for (const std::string& candidate : Candidates(lpModuleName, loader.dllDirectory)) {
+        for (const std::string& candidate : Candidates(lpModuleName, loader.dllDirectory))
+        {
             void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_NOLOAD);
             if (handle == nullptr)
                 continue;
@@ -216,9 +225,12 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
     return InLayer([&]() -> DWORD {
         void* handle = reinterpret_cast<void*>(hModule);
         std::string path;
-        if (handle == nullptr || handle == ExecutableHandle()) {
+        if (handle == nullptr || handle == ExecutableHandle())
+        {
             path = ExecutablePath();
-        } else {
+        }
+        else
+        {
             CLoaderState& loader = Loader();
             std::lock_guard<std::recursive_mutex> lock(loader.mutex);
             link_map* map = nullptr;
@@ -226,18 +238,21 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
                 map->l_name != nullptr)
                 path = map->l_name;
         }
-        if (path.empty()) {
+        if (path.empty())
+        {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return 0;
         }
-        if (lpFilename == nullptr || nSize == 0) {
+        if (lpFilename == nullptr || nSize == 0)
+        {
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;
         }
         // As on Windows (Vista and later): a name that does not fit is cut,
         // still terminated, and the full size is returned with an error set.
         rmwin32::CopyTruncated(path.data(), path.size(), lpFilename, nSize);
-        if (path.size() >= nSize) {
+        if (path.size() >= nSize)
+        {
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return nSize;
         }

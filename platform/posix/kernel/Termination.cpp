@@ -96,16 +96,14 @@ bool WaitForTermination(CThreadObject& object)
 void InstallTerminateHandler()
 {
     static std::once_flag once;
-    std::call_once(once,
-                   []
-                   {
-                       struct sigaction action = {};
-                       action.sa_handler = OnTerminateSignal;
-                       sigemptyset(&action.sa_mask);
-                       // No SA_RESTART: a thread ended inside a system call must not resume it.
-                       action.sa_flags = 0;
-                       sigaction(TerminateSignal(), &action, nullptr);
-                   });
+    std::call_once(once, [] {
+        struct sigaction action = {};
+        action.sa_handler = OnTerminateSignal;
+        sigemptyset(&action.sa_mask);
+        // No SA_RESTART: a thread ended inside a system call must not resume it.
+        action.sa_flags = 0;
+        sigaction(TerminateSignal(), &action, nullptr);
+    });
 }
 
 void SetTerminateSignalBlocked(bool bBlocked)
@@ -120,17 +118,15 @@ void SetTerminateSignalBlocked(bool bBlocked)
 
 BOOL TerminateThread(HANDLE hThread, DWORD dwExitCode)
 {
-    return rmwin32::InLayer(
-        [&]() -> BOOL
-        {
-            std::shared_ptr<rmwin32::CThreadObject> object = rmwin32::FindThreadOrFail(hThread);
-            if (!object)
-                return FALSE;
-            if (!rmwin32::RequestTermination(*object, dwExitCode))
-                return TRUE;
-            // Ourselves: the jump happens in InLayer's TerminationPoint.
-            if (object.get() == rmwin32::CurrentThreadObject())
-                return TRUE;
-            return rmwin32::WaitForTermination(*object) ? TRUE : FALSE;
-        });
+    return rmwin32::InLayer([&]() -> BOOL {
+        std::shared_ptr<rmwin32::CThreadObject> object = rmwin32::FindThreadOrFail(hThread);
+        if (!object)
+            return FALSE;
+        if (!rmwin32::RequestTermination(*object, dwExitCode))
+            return TRUE;
+        // Ourselves: the jump happens in InLayer's TerminationPoint.
+        if (object.get() == rmwin32::CurrentThreadObject())
+            return TRUE;
+        return rmwin32::WaitForTermination(*object) ? TRUE : FALSE;
+    });
 }

@@ -200,82 +200,74 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize
                     LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId)
 {
     (void)lpThreadAttributes;  // No security on this side; nothing inherits handles.
-    return InLayer(
-        [&]() -> HANDLE
+    return InLayer([&]() -> HANDLE {
+        if (lpStartAddress == nullptr || dwCreationFlags != 0)
         {
-            if (lpStartAddress == nullptr || dwCreationFlags != 0)
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return nullptr;
-            }
-            rmwin32::InstallTerminateHandler();
-            auto object = std::make_shared<CThreadObject>(lpStartAddress, lpParameter);
-            if (rmwin32::TakeThreadCreationFault() || !rmwin32::StartThread(object, dwStackSize))
-            {
-                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-                return nullptr;
-            }
-            if (lpThreadId != nullptr)
-                *lpThreadId = static_cast<DWORD>(object->m_tid);
-            return rmwin32::InsertThreadHandle(std::move(object));
-        });
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        rmwin32::InstallTerminateHandler();
+        auto object = std::make_shared<CThreadObject>(lpStartAddress, lpParameter);
+        if (rmwin32::TakeThreadCreationFault() || !rmwin32::StartThread(object, dwStackSize))
+        {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (lpThreadId != nullptr)
+            *lpThreadId = static_cast<DWORD>(object->m_tid);
+        return rmwin32::InsertThreadHandle(std::move(object));
+    });
 }
 
 BOOL SetThreadPriority(HANDLE hThread, int nPriority)
 {
-    return InLayer(
-        [&]() -> BOOL
+    return InLayer([&]() -> BOOL {
+        std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
+        if (!object)
+            return FALSE;
+        if (!rmwin32::IsValidPriority(nPriority))
         {
-            std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
-            if (!object)
-                return FALSE;
-            if (!rmwin32::IsValidPriority(nPriority))
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return FALSE;
-            }
-            std::lock_guard<std::mutex> lock(object->m_mutex);
-            object->m_nPriority = nPriority;
-            // Only while the thread is alive: an ended thread's id may already
-            // name another thread. Failure (no privilege to go back up) is not
-            // an error on Windows, where the call would have succeeded.
-            if (!object->m_bEnded)
-                setpriority(PRIO_PROCESS, static_cast<id_t>(object->m_tid),
-                            object->m_nBaseNice + rmwin32::NiceOffset(nPriority));
-            return TRUE;
-        });
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        std::lock_guard<std::mutex> lock(object->m_mutex);
+        object->m_nPriority = nPriority;
+        // Only while the thread is alive: an ended thread's id may already
+        // name another thread. Failure (no privilege to go back up) is not
+        // an error on Windows, where the call would have succeeded.
+        if (!object->m_bEnded)
+            setpriority(PRIO_PROCESS, static_cast<id_t>(object->m_tid),
+                        object->m_nBaseNice + rmwin32::NiceOffset(nPriority));
+        return TRUE;
+    });
 }
 
 int GetThreadPriority(HANDLE hThread)
 {
-    return InLayer(
-        [&]() -> int
-        {
-            std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
-            if (!object)
-                return THREAD_PRIORITY_ERROR_RETURN;
-            std::lock_guard<std::mutex> lock(object->m_mutex);
-            return object->m_nPriority;
-        });
+    return InLayer([&]() -> int {
+        std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
+        if (!object)
+            return THREAD_PRIORITY_ERROR_RETURN;
+        std::lock_guard<std::mutex> lock(object->m_mutex);
+        return object->m_nPriority;
+    });
 }
 
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
 {
-    return InLayer(
-        [&]() -> BOOL
+    return InLayer([&]() -> BOOL {
+        std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
+        if (!object)
+            return FALSE;
+        if (lpExitCode == nullptr)
         {
-            std::shared_ptr<CThreadObject> object = FindThreadOrFail(hThread);
-            if (!object)
-                return FALSE;
-            if (lpExitCode == nullptr)
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return FALSE;
-            }
-            std::lock_guard<std::mutex> lock(object->m_mutex);
-            *lpExitCode = object->m_bEnded ? object->m_dwExitCode : STILL_ACTIVE;
-            return TRUE;
-        });
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        std::lock_guard<std::mutex> lock(object->m_mutex);
+        *lpExitCode = object->m_bEnded ? object->m_dwExitCode : STILL_ACTIVE;
+        return TRUE;
+    });
 }
 
 DWORD GetCurrentThreadId(void)
@@ -285,12 +277,10 @@ DWORD GetCurrentThreadId(void)
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
-    return InLayer(
-        [&]() -> DWORD
-        {
-            std::shared_ptr<CThreadObject> object = FindThreadOrFail(hHandle);
-            if (!object)
-                return WAIT_FAILED;
-            return rmwin32::WaitForEnd(*object, dwMilliseconds);
-        });
+    return InLayer([&]() -> DWORD {
+        std::shared_ptr<CThreadObject> object = FindThreadOrFail(hHandle);
+        if (!object)
+            return WAIT_FAILED;
+        return rmwin32::WaitForEnd(*object, dwMilliseconds);
+    });
 }

@@ -29,7 +29,8 @@ bool ReadGroupIcon(const ResEntry& group, std::vector<GroupIconEntry>* pEntries)
     uint16_t nReserved = 0, nType = 0, nCount = 0;
     if (!reader.ReadU16(&nReserved) || !reader.ReadU16(&nType) || !reader.ReadU16(&nCount) || nType != 1)
         return false;
-    for (uint16_t i = 0; i < nCount; ++i) {
+    for (uint16_t i = 0; i < nCount; ++i)
+    {
         // GRPICONDIRENTRY: width, height, colours, reserved, planes, bit
         // count, bytes in resource, id.
         uint8_t width = 0, height = 0;
@@ -52,10 +53,12 @@ const GroupIconEntry* PickIcon(const std::vector<GroupIconEntry>& entries)
 {
     const GroupIconEntry* pBest = nullptr;
     int nBestDistance = 0;
-    for (const GroupIconEntry& entry : entries) {
+    for (const GroupIconEntry& entry : entries)
+    {
         int nDistance = std::abs(entry.width - kStandardIconSize) + std::abs(entry.height - kStandardIconSize);
         if (pBest == nullptr || nDistance < nBestDistance ||
-            (nDistance == nBestDistance && entry.bitCount > pBest->bitCount)) {
+            (nDistance == nBestDistance && entry.bitCount > pBest->bitCount))
+        {
             pBest = &entry;
             nBestDistance = nDistance;
         }
@@ -92,21 +95,33 @@ HICON SystemIcon()
         DibLayout layout;
         LayOut(n, n, 4, 40, 16, &layout);
         std::vector<BYTE> bytes(layout.end, 0);
-        const uint32_t header[] = {40, static_cast<uint32_t>(n), static_cast<uint32_t>(2 * n), 1u | (4u << 16), 0,
-                                   static_cast<uint32_t>(layout.end - layout.xorOffset), 0, 0, 16, 0};
-        for (size_t i = 0; i < sizeof header / sizeof header[0]; ++i) {
+        const uint32_t header[] = {40,
+                                   static_cast<uint32_t>(n),
+                                   static_cast<uint32_t>(2 * n),
+                                   1u | (4u << 16),
+                                   0,
+                                   static_cast<uint32_t>(layout.end - layout.xorOffset),
+                                   0,
+                                   0,
+                                   16,
+                                   0};
+        for (size_t i = 0; i < sizeof header / sizeof header[0]; ++i)
+        {
             for (size_t b = 0; b < 4; ++b)
                 bytes[4 * i + b] = static_cast<BYTE>(header[i] >> (8 * b));
         }
         std::memcpy(&bytes[layout.coloursOffset], kVgaPalette, sizeof kVgaPalette);
-        for (int y = 0; y < n; ++y) {  // y counts from the bottom row
-            for (int x = 0; x < n; ++x) {
+        for (int y = 0; y < n; ++y)
+        {  // y counts from the bottom row
+            for (int x = 0; x < n; ++x)
+            {
                 bool bInWindow = x >= 1 && x <= n - 2 && y >= 2 && y <= n - 3;
                 bool bEdge = x == 1 || x == n - 2 || y == 2 || y == n - 3;
                 BYTE colour = !bInWindow || bEdge ? 0 : (y >= n - 9 ? 4 : 15);
                 size_t at = layout.xorOffset + Stride(n, 4) * static_cast<size_t>(y) + static_cast<size_t>(x) / 2;
                 bytes[at] = static_cast<BYTE>(bytes[at] | (x % 2 == 0 ? colour << 4 : colour));
-                if (!bInWindow) {
+                if (!bInWindow)
+                {
                     size_t mask = layout.andOffset + Stride(n, 1) * static_cast<size_t>(y) + static_cast<size_t>(x) / 8;
                     bytes[mask] = static_cast<BYTE>(bytes[mask] | (0x80 >> (x % 8)));
                 }
@@ -134,7 +149,8 @@ bool IsSystemIconId(LPCSTR lpIconName)
 const IconImage* GetIconImage(HICON hIcon)
 {
     std::lock_guard<std::mutex> lock(g_iconLock);
-    for (const auto& icon : g_icons) {
+    for (const auto& icon : g_icons)
+    {
         if (reinterpret_cast<HICON>(const_cast<IconImage*>(&icon.second)) == hIcon)
             return &icon.second;
     }
@@ -155,7 +171,8 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName)
     const ResEntry* pGroup = rmwin32::FromHandle(hGroup);
     std::vector<rmwin32::GroupIconEntry> entries;
     const rmwin32::GroupIconEntry* pChoice = nullptr;
-    if (!rmwin32::ReadGroupIcon(*pGroup, &entries) || (pChoice = rmwin32::PickIcon(entries)) == nullptr) {
+    if (!rmwin32::ReadGroupIcon(*pGroup, &entries) || (pChoice = rmwin32::PickIcon(entries)) == nullptr)
+    {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
@@ -166,7 +183,8 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName)
         hImage = FindResourceExA(hInstance, RT_ICON, pszImage, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     const ResEntry* pImage = rmwin32::FromHandle(hImage);
     rmwin32::IconImage icon;
-    if (pImage == nullptr || !rmwin32::ReadIconImage(*pImage, &icon)) {
+    if (pImage == nullptr || !rmwin32::ReadIconImage(*pImage, &icon))
+    {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }

@@ -18,7 +18,8 @@ bool Matches(const ResId& id, LPCSTR psz)
 {
     if (IS_INTRESOURCE(psz))
         return id.ordinal != 0 && id.ordinal == LOWORD(psz);
-    if (psz[0] == '#') {
+    if (psz[0] == '#')
+    {
         char* pEnd = nullptr;
         unsigned long n = std::strtoul(psz + 1, &pEnd, 10);
         return psz[1] != '\0' && *pEnd == '\0' && n != 0 && n <= 0xFFFF && id.ordinal == n;
@@ -30,7 +31,8 @@ bool Matches(const ResId& id, LPCSTR psz)
 
 const ResEntry* FromHandle(HRSRC hResInfo)
 {
-    for (const ResEntry& entry : EmbeddedResources()) {
+    for (const ResEntry& entry : EmbeddedResources())
+    {
         if (reinterpret_cast<HRSRC>(const_cast<ResEntry*>(&entry)) == hResInfo)
             return &entry;
     }
@@ -44,8 +46,10 @@ namespace {
 // first it has. Here the defaults are the neutral ones.
 const ResEntry* PickLanguage(const std::vector<const ResEntry*>& candidates, WORD wLanguage)
 {
-    if (wLanguage != MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)) {
-        for (const ResEntry* pEntry : candidates) {
+    if (wLanguage != MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
+    {
+        for (const ResEntry* pEntry : candidates)
+        {
             if (pEntry->language == wLanguage)
                 return pEntry;
         }
@@ -57,8 +61,10 @@ const ResEntry* PickLanguage(const std::vector<const ResEntry*>& candidates, WOR
         MAKELANGID(LANG_NEUTRAL, 0x02),  // SUBLANG_SYS_DEFAULT
         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
     };
-    for (WORD wPreferred : kPreferred) {
-        for (const ResEntry* pEntry : candidates) {
+    for (WORD wPreferred : kPreferred)
+    {
+        for (const ResEntry* pEntry : candidates)
+        {
             if (pEntry->language == wPreferred)
                 return pEntry;
         }
@@ -73,17 +79,20 @@ using rmwin32::ResEntry;
 
 HRSRC FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage)
 {
-    if (lpType == nullptr || lpName == nullptr) {
+    if (lpType == nullptr || lpName == nullptr)
+    {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!rmwin32::IsExecutable(hModule) || rmwin32::EmbeddedResources().empty()) {
+    if (!rmwin32::IsExecutable(hModule) || rmwin32::EmbeddedResources().empty())
+    {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
     bool bTypeFound = false;
     std::vector<const ResEntry*> candidates;
-    for (const ResEntry& entry : rmwin32::EmbeddedResources()) {
+    for (const ResEntry& entry : rmwin32::EmbeddedResources())
+    {
         if (!rmwin32::Matches(entry.type, lpType))
             continue;
         bTypeFound = true;
@@ -91,8 +100,9 @@ HRSRC FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLangu
             candidates.push_back(&entry);
     }
     const ResEntry* pEntry = rmwin32::PickLanguage(candidates, wLanguage);
-    if (pEntry == nullptr) {
-        SetLastError(!bTypeFound           ? ERROR_RESOURCE_TYPE_NOT_FOUND
+    if (pEntry == nullptr)
+    {
+        SetLastError(!bTypeFound          ? ERROR_RESOURCE_TYPE_NOT_FOUND
                      : candidates.empty() ? ERROR_RESOURCE_NAME_NOT_FOUND
                                           : ERROR_RESOURCE_LANG_NOT_FOUND);
         return nullptr;
@@ -110,7 +120,8 @@ HGLOBAL LoadResource(HMODULE hModule, HRSRC hResInfo)
 {
     (void)hModule;
     const ResEntry* pEntry = rmwin32::FromHandle(hResInfo);
-    if (pEntry == nullptr) {
+    if (pEntry == nullptr)
+    {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
@@ -126,10 +137,10 @@ DWORD SizeofResource(HMODULE hModule, HRSRC hResInfo)
 {
     (void)hModule;
     const ResEntry* pEntry = rmwin32::FromHandle(hResInfo);
-    if (pEntry == nullptr) {
+    if (pEntry == nullptr)
+    {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
     return pEntry->size;
 }
-

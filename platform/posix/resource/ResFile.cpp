@@ -27,9 +27,12 @@ const size_t kHeaderTailSize = 16;
 ResId ToResId(const rmres::NameOrOrdinal& field)
 {
     ResId id;
-    if (field.isOrdinal) {
+    if (field.isOrdinal)
+    {
         id.ordinal = field.ordinal;
-    } else {
+    }
+    else
+    {
         id.name = field.text;
         for (char& ch : id.name)
             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -42,15 +45,15 @@ bool ReadRecord(rmres::CByteReader& reader, ResEntry* pEntry, bool* pbEmpty)
     size_t nStart = reader.Offset();
     const uint8_t* pRecord = reader.Here();
     uint32_t nDataSize = 0, nHeaderSize = 0;
-    if (!reader.ReadU32(&nDataSize) || !reader.ReadU32(&nHeaderSize) ||
-        nHeaderSize > reader.Size() - nStart || nDataSize > reader.Size() - nStart - nHeaderSize)
+    if (!reader.ReadU32(&nDataSize) || !reader.ReadU32(&nHeaderSize) || nHeaderSize > reader.Size() - nStart ||
+        nDataSize > reader.Size() - nStart - nHeaderSize)
         return false;
     // The header's own fields must lie within HeaderSize.
     rmres::CByteReader header(pRecord, nHeaderSize);
     rmres::NameOrOrdinal type, name;
     uint16_t nLanguage = 0;
-    if (!header.Skip(8) || !header.ReadNameOrOrdinal(&type) || !header.ReadNameOrOrdinal(&name) ||
-        !header.Align(4) || header.Remaining() < kHeaderTailSize || !header.Skip(6) || !header.ReadU16(&nLanguage))
+    if (!header.Skip(8) || !header.ReadNameOrOrdinal(&type) || !header.ReadNameOrOrdinal(&name) || !header.Align(4) ||
+        header.Remaining() < kHeaderTailSize || !header.Skip(6) || !header.ReadU16(&nLanguage))
         return false;
     pEntry->type = ToResId(type);
     pEntry->name = ToResId(name);
@@ -62,7 +65,6 @@ bool ReadRecord(rmres::CByteReader& reader, ResEntry* pEntry, bool* pbEmpty)
     size_t nNext = nStart + nHeaderSize + nDataSize;
     return reader.Seek(nNext) && (reader.Align(4) || reader.Seek(reader.Size()));
 }
-
 
 }  // namespace
 
@@ -91,7 +93,8 @@ bool ParseResFile(const void* pData, size_t nSize, std::vector<ResEntry>* pEntri
     if (!reader.ReadU32(&nFirstData) || !reader.ReadU32(&nFirstHeader) || nFirstData != 0 ||
         nFirstHeader != kFirstHeaderSize || !reader.Seek(0))
         return false;
-    while (reader.Remaining() > 0) {
+    while (reader.Remaining() > 0)
+    {
         ResEntry entry;
         bool bEmpty = false;
         if (!ReadRecord(reader, &entry, &bEmpty))
@@ -105,7 +108,8 @@ bool ParseResFile(const void* pData, size_t nSize, std::vector<ResEntry>* pEntri
 
 size_t ResourceSizeFromData(const void* p)
 {
-    for (const ResEntry& entry : EmbeddedResources()) {
+    for (const ResEntry& entry : EmbeddedResources())
+    {
         if (p != nullptr && entry.data == p)
             return entry.size;
     }

@@ -63,42 +63,38 @@ std::shared_ptr<CWindowClass> FindClassLocked(LPCSTR lpClassName)
 ATOM RegisterClassA(const WNDCLASSA* lpWndClass)
 {
     using namespace rmwin32;
-    return ApiCall(
-        [&]() -> ATOM
+    return ApiCall([&]() -> ATOM {
+        CLayerScope scope;
+        if (!IsValidClass(lpWndClass))
         {
-            CLayerScope scope;
-            if (!IsValidClass(lpWndClass))
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return 0;
-            }
-            std::lock_guard<std::mutex> lock(Lock());
-            CClassRegistry& registry = Registry();
-            if (registry.classes.count(lpWndClass->lpszClassName) != 0)
-            {
-                SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-                return 0;
-            }
-            auto pClass = std::make_shared<CWindowClass>();
-            pClass->name = lpWndClass->lpszClassName;
-            pClass->atom = registry.nextAtom++;
-            pClass->pfnProc = lpWndClass->lpfnWndProc;
-            pClass->cbWndExtra = lpWndClass->cbWndExtra;
-            pClass->hInstance = lpWndClass->hInstance;
-            registry.classes[pClass->name] = pClass;
-            return pClass->atom;
-        });
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        std::lock_guard<std::mutex> lock(Lock());
+        CClassRegistry& registry = Registry();
+        if (registry.classes.count(lpWndClass->lpszClassName) != 0)
+        {
+            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+            return 0;
+        }
+        auto pClass = std::make_shared<CWindowClass>();
+        pClass->name = lpWndClass->lpszClassName;
+        pClass->atom = registry.nextAtom++;
+        pClass->pfnProc = lpWndClass->lpfnWndProc;
+        pClass->cbWndExtra = lpWndClass->cbWndExtra;
+        pClass->hInstance = lpWndClass->hInstance;
+        registry.classes[pClass->name] = pClass;
+        return pClass->atom;
+    });
 }
 
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
-    return rmwin32::WithWindow(hWnd, 0,
-                               [&](rmwin32::CWindow& window)
-                               {
-                                   if (nMaxCount <= 0)
-                                       return 0;
-                                   const std::string& name = window.pClass->name;
-                                   return static_cast<int>(rmwin32::CopyTruncated(
-                                       name.data(), name.size(), lpClassName, static_cast<size_t>(nMaxCount)));
-                               });
+    return rmwin32::WithWindow(hWnd, 0, [&](rmwin32::CWindow& window) {
+        if (nMaxCount <= 0)
+            return 0;
+        const std::string& name = window.pClass->name;
+        return static_cast<int>(
+            rmwin32::CopyTruncated(name.data(), name.size(), lpClassName, static_cast<size_t>(nMaxCount)));
+    });
 }

@@ -159,41 +159,39 @@ BOOL DestroyTree(HWND hWnd, bool bSendDestroy)
 
 }  // namespace rmwin32
 
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth,
+                     int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
 {
     using namespace rmwin32;
-    return ApiCall(
-        [&]() -> HWND
+    return ApiCall([&]() -> HWND {
+        CLayerScope scope;
+        // A message-only window is simply a top-level window nobody sees.
+        if (hWndParent == HWND_MESSAGE)
+            hWndParent = nullptr;
+        CREATESTRUCTA cs = {};
+        cs.lpCreateParams = lpParam;
+        cs.hInstance = hInstance;
+        cs.hMenu = hMenu;
+        cs.hwndParent = hWndParent;
+        cs.cy = nHeight;
+        cs.cx = nWidth;
+        cs.y = Y;
+        cs.x = X;
+        cs.style = static_cast<LONG>(dwStyle);
+        cs.lpszName = lpWindowName;
+        cs.lpszClass = lpClassName;
+        cs.dwExStyle = dwExStyle;
+        HWND hWnd;
         {
-            CLayerScope scope;
-            // A message-only window is simply a top-level window nobody sees.
-            if (hWndParent == HWND_MESSAGE)
-                hWndParent = nullptr;
-            CREATESTRUCTA cs = {};
-            cs.lpCreateParams = lpParam;
-            cs.hInstance = hInstance;
-            cs.hMenu = hMenu;
-            cs.hwndParent = hWndParent;
-            cs.cy = nHeight;
-            cs.cx = nWidth;
-            cs.y = Y;
-            cs.x = X;
-            cs.style = static_cast<LONG>(dwStyle);
-            cs.lpszName = lpWindowName;
-            cs.lpszClass = lpClassName;
-            cs.dwExStyle = dwExStyle;
-            HWND hWnd;
-            {
-                std::lock_guard<std::mutex> lock(Lock());
-                hWnd = InsertCheckedLocked(cs);
-            }
-            if (hWnd == nullptr || !RunCreationMessages(hWnd, &cs))
-                return nullptr;
-            if (dwStyle & WS_VISIBLE)
-                ShowWindow(hWnd, SW_SHOW);
-            return hWnd;
-        });
+            std::lock_guard<std::mutex> lock(Lock());
+            hWnd = InsertCheckedLocked(cs);
+        }
+        if (hWnd == nullptr || !RunCreationMessages(hWnd, &cs))
+            return nullptr;
+        if (dwStyle & WS_VISIBLE)
+            ShowWindow(hWnd, SW_SHOW);
+        return hWnd;
+    });
 }
 
 BOOL DestroyWindow(HWND hWnd)

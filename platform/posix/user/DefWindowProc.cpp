@@ -11,12 +11,10 @@ namespace {
 
 LRESULT SetText(HWND hWnd, const std::string& text)
 {
-    return WithWindow(hWnd, LRESULT(FALSE),
-                      [&](CWindow& window) -> LRESULT
-                      {
-                          window.text = text;
-                          return TRUE;
-                      });
+    return WithWindow(hWnd, LRESULT(FALSE), [&](CWindow& window) -> LRESULT {
+        window.text = text;
+        return TRUE;
+    });
 }
 
 LRESULT OnNcCreate(HWND hWnd, const CREATESTRUCTA* pcs)
@@ -28,12 +26,10 @@ LRESULT OnNcCreate(HWND hWnd, const CREATESTRUCTA* pcs)
 
 LRESULT OnGetText(HWND hWnd, WPARAM wParam, LPARAM lParam)
 {
-    return WithWindow(hWnd, LRESULT(0),
-                      [&](CWindow& window) -> LRESULT
-                      {
-                          return static_cast<LRESULT>(rmwin32::CopyTruncated(
-                              window.text.data(), window.text.size(), reinterpret_cast<LPSTR>(lParam), wParam));
-                      });
+    return WithWindow(hWnd, LRESULT(0), [&](CWindow& window) -> LRESULT {
+        return static_cast<LRESULT>(
+            rmwin32::CopyTruncated(window.text.data(), window.text.size(), reinterpret_cast<LPSTR>(lParam), wParam));
+    });
 }
 
 // The slot WM_SETICON and WM_GETICON name, or null for another size.
@@ -44,26 +40,22 @@ HICON* IconSlot(CWindow& window, WPARAM wParam)
 
 LRESULT OnSetIcon(HWND hWnd, WPARAM wParam, LPARAM lParam)
 {
-    return WithWindow(hWnd, LRESULT(0),
-                      [&](CWindow& window) -> LRESULT
-                      {
-                          HICON* phIcon = IconSlot(window, wParam);
-                          if (phIcon == nullptr)
-                              return 0;
-                          HICON hOld = *phIcon;
-                          *phIcon = reinterpret_cast<HICON>(lParam);
-                          return reinterpret_cast<LRESULT>(hOld);
-                      });
+    return WithWindow(hWnd, LRESULT(0), [&](CWindow& window) -> LRESULT {
+        HICON* phIcon = IconSlot(window, wParam);
+        if (phIcon == nullptr)
+            return 0;
+        HICON hOld = *phIcon;
+        *phIcon = reinterpret_cast<HICON>(lParam);
+        return reinterpret_cast<LRESULT>(hOld);
+    });
 }
 
 LRESULT OnGetIcon(HWND hWnd, WPARAM wParam)
 {
-    return WithWindow(hWnd, LRESULT(0),
-                      [&](CWindow& window) -> LRESULT
-                      {
-                          HICON* phIcon = IconSlot(window, wParam);
-                          return phIcon != nullptr ? reinterpret_cast<LRESULT>(*phIcon) : 0;
-                      });
+    return WithWindow(hWnd, LRESULT(0), [&](CWindow& window) -> LRESULT {
+        HICON* phIcon = IconSlot(window, wParam);
+        return phIcon != nullptr ? reinterpret_cast<LRESULT>(*phIcon) : 0;
+    });
 }
 
 }  // namespace
@@ -84,8 +76,7 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         DestroyWindow(hWnd);
         return 0;
-    case WM_PAINT:
-    {
+    case WM_PAINT: {
         PAINTSTRUCT ps;
         if (BeginPaint(hWnd, &ps) != nullptr)
             EndPaint(hWnd, &ps);

@@ -30,45 +30,41 @@ BOOL MoveFocusLocked(CQueue& queue, HWND hWnd, HWND* phOld)
 
 HWND SetFocus(HWND hWnd)
 {
-    return ApiCall(
-        [&]() -> HWND
+    return ApiCall([&]() -> HWND {
+        CLayerScope scope;
+        HWND hOld = nullptr;
+        std::shared_ptr<CQueue> pQueue = CurrentQueue();
+        if (pQueue == nullptr)
+            return nullptr;
         {
-            CLayerScope scope;
-            HWND hOld = nullptr;
-            std::shared_ptr<CQueue> pQueue = CurrentQueue();
-            if (pQueue == nullptr)
+            std::lock_guard<std::mutex> lock(Lock());
+            if (!MoveFocusLocked(*pQueue, hWnd, &hOld))
                 return nullptr;
-            {
-                std::lock_guard<std::mutex> lock(Lock());
-                if (!MoveFocusLocked(*pQueue, hWnd, &hOld))
-                    return nullptr;
-                if (hOld == hWnd)
-                    return hOld;
-            }
-            if (hOld != nullptr)
-                SendMessageImpl(hOld, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hWnd), 0);
-            {
-                // A WM_KILLFOCUS handler that moved the focus elsewhere wins.
-                std::lock_guard<std::mutex> lock(Lock());
-                if (pQueue->hFocus != hWnd)
-                    return hOld;
-            }
-            if (hWnd != nullptr)
-                SendMessageImpl(hWnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(hOld), 0);
-            return hOld;
-        });
+            if (hOld == hWnd)
+                return hOld;
+        }
+        if (hOld != nullptr)
+            SendMessageImpl(hOld, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hWnd), 0);
+        {
+            // A WM_KILLFOCUS handler that moved the focus elsewhere wins.
+            std::lock_guard<std::mutex> lock(Lock());
+            if (pQueue->hFocus != hWnd)
+                return hOld;
+        }
+        if (hWnd != nullptr)
+            SendMessageImpl(hWnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(hOld), 0);
+        return hOld;
+    });
 }
 
 HWND GetFocus(void)
 {
-    return ApiCall(
-        [&]() -> HWND
-        {
-            CLayerScope scope;
-            std::shared_ptr<CQueue> pQueue = CurrentQueue();
-            if (pQueue == nullptr)
-                return nullptr;
-            std::lock_guard<std::mutex> lock(Lock());
-            return FindLocked(pQueue->hFocus) != nullptr ? pQueue->hFocus : nullptr;
-        });
+    return ApiCall([&]() -> HWND {
+        CLayerScope scope;
+        std::shared_ptr<CQueue> pQueue = CurrentQueue();
+        if (pQueue == nullptr)
+            return nullptr;
+        std::lock_guard<std::mutex> lock(Lock());
+        return FindLocked(pQueue->hFocus) != nullptr ? pQueue->hFocus : nullptr;
+    });
 }

@@ -112,20 +112,18 @@ using namespace rmwin32;
 
 BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
 {
-    return ApiCall(
-        [&]() -> BOOL
+    return ApiCall([&]() -> BOOL {
+        CLayerScope scope;
+        if (lpMsg == nullptr)
         {
-            CLayerScope scope;
-            if (lpMsg == nullptr)
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return FALSE;
-            }
-            std::shared_ptr<CQueue> pQueue = CurrentQueue();
-            if (pQueue == nullptr || !IsValidFilter(hWnd))
-                return FALSE;
-            return PeekImpl(*pQueue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, wRemoveMsg) ? TRUE : FALSE;
-        });
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        std::shared_ptr<CQueue> pQueue = CurrentQueue();
+        if (pQueue == nullptr || !IsValidFilter(hWnd))
+            return FALSE;
+        return PeekImpl(*pQueue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, wRemoveMsg) ? TRUE : FALSE;
+    });
 }
 
 BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
@@ -135,28 +133,26 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
 
 LRESULT DispatchMessageA(const MSG* lpMsg)
 {
-    return ApiCall(
-        [&]() -> LRESULT
+    return ApiCall([&]() -> LRESULT {
+        if (lpMsg == nullptr || lpMsg->hwnd == nullptr)
+            return 0;
+        WNDPROC pfnProc = nullptr;
         {
-            if (lpMsg == nullptr || lpMsg->hwnd == nullptr)
+            CLayerScope scope;
+            std::lock_guard<std::mutex> lock(Lock());
+            CWindow* pWindow = FindOrFailLocked(lpMsg->hwnd);
+            if (pWindow == nullptr)
                 return 0;
-            WNDPROC pfnProc = nullptr;
+            // Only the owning thread runs a window's procedure.
+            if (!IsOwnWindowLocked(*pWindow))
             {
-                CLayerScope scope;
-                std::lock_guard<std::mutex> lock(Lock());
-                CWindow* pWindow = FindOrFailLocked(lpMsg->hwnd);
-                if (pWindow == nullptr)
-                    return 0;
-                // Only the owning thread runs a window's procedure.
-                if (!IsOwnWindowLocked(*pWindow))
-                {
-                    SetLastError(ERROR_ACCESS_DENIED);
-                    return 0;
-                }
-                pfnProc = pWindow->pfnProc;
+                SetLastError(ERROR_ACCESS_DENIED);
+                return 0;
             }
-            return pfnProc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
-        });
+            pfnProc = pWindow->pfnProc;
+        }
+        return pfnProc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+    });
 }
 
 BOOL TranslateMessage(const MSG* lpMsg)

@@ -20,12 +20,10 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase)
     (void)lpRect;  // the whole window is repainted in any case
     if (hWnd == nullptr)
         return TRUE;
-    return WithWindow(hWnd, BOOL(FALSE),
-                      [&](CWindow& window) -> BOOL
-                      {
-                          rmwin32::InvalidateLocked(window, bErase != FALSE);
-                          return TRUE;
-                      });
+    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
+        rmwin32::InvalidateLocked(window, bErase != FALSE);
+        return TRUE;
+    });
 }
 
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
@@ -34,31 +32,27 @@ HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     // The device context is the window's own handle value: the display
     // draws by window, and DrawIcon only needs it to be non-null.
     HDC hdc = reinterpret_cast<HDC>(hWnd);
-    const BOOL bValid = WithWindow(hWnd, BOOL(FALSE),
-                                   [&](CWindow& window) -> BOOL
-                                   {
-                                       if (lpPaint == nullptr)
-                                       {
-                                           SetLastError(ERROR_INVALID_PARAMETER);
-                                           return FALSE;
-                                       }
-                                       bErase = window.bErase;
-                                       window.bInvalid = window.bErase = false;
-                                       *lpPaint = PAINTSTRUCT();
-                                       lpPaint->hdc = hdc;
-                                       lpPaint->rcPaint = {0, 0, window.rect.right - window.rect.left,
-                                                           window.rect.bottom - window.rect.top};
-                                       return TRUE;
-                                   });
+    const BOOL bValid = WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
+        if (lpPaint == nullptr)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        bErase = window.bErase;
+        window.bInvalid = window.bErase = false;
+        *lpPaint = PAINTSTRUCT();
+        lpPaint->hdc = hdc;
+        lpPaint->rcPaint = {0, 0, window.rect.right - window.rect.left, window.rect.bottom - window.rect.top};
+        return TRUE;
+    });
     if (!bValid)
         return nullptr;
     if (bErase)
     {
         // The painter erases only what WM_ERASEBKGND left alone.
-        lpPaint->fErase = rmwin32::ApiCall(
-                              [&] {
-                                  return rmwin32::SendMessageImpl(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
-                              }) == 0;
+        lpPaint->fErase = rmwin32::ApiCall([&] {
+                              return rmwin32::SendMessageImpl(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
+                          }) == 0;
     }
     return hdc;
 }

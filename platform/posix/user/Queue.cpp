@@ -72,9 +72,9 @@ void ForgetWindowMessagesLocked(CQueue& queue, HWND hWnd)
 {
     if (queue.hFocus == hWnd)
         queue.hFocus = nullptr;
-    queue.posted.erase(std::remove_if(queue.posted.begin(), queue.posted.end(),
-                                      [hWnd](const MSG& msg) { return msg.hwnd == hWnd; }),
-                       queue.posted.end());
+    queue.posted.erase(
+        std::remove_if(queue.posted.begin(), queue.posted.end(), [hWnd](const MSG& msg) { return msg.hwnd == hWnd; }),
+        queue.posted.end());
     for (auto it = queue.sent.begin(); it != queue.sent.end();)
     {
         if ((*it)->hWnd == hWnd)
@@ -119,58 +119,54 @@ using namespace rmwin32;
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    return ApiCall(
-        [&]() -> BOOL
+    return ApiCall([&]() -> BOOL {
+        CLayerScope scope;
+        MSG msg = {};
+        msg.hwnd = hWnd;
+        msg.message = Msg;
+        msg.wParam = wParam;
+        msg.lParam = lParam;
+        msg.time = GetTickCount();
+        std::shared_ptr<CQueue> pQueue;
+        if (hWnd == nullptr)
         {
-            CLayerScope scope;
-            MSG msg = {};
-            msg.hwnd = hWnd;
-            msg.message = Msg;
-            msg.wParam = wParam;
-            msg.lParam = lParam;
-            msg.time = GetTickCount();
-            std::shared_ptr<CQueue> pQueue;
-            if (hWnd == nullptr)
+            pQueue = CurrentQueue();
+            if (pQueue == nullptr)
             {
-                pQueue = CurrentQueue();
-                if (pQueue == nullptr)
-                {
-                    SetLastError(ERROR_INVALID_PARAMETER);
-                    return FALSE;
-                }
-            }
-            std::lock_guard<std::mutex> lock(Lock());
-            if (hWnd != nullptr)
-            {
-                CWindow* pWindow = FindOrFailLocked(hWnd);
-                if (pWindow == nullptr)
-                    return FALSE;
-                pQueue = pWindow->pQueue;
-            }
-            if (!pQueue->bAlive)
-            {
-                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+                SetLastError(ERROR_INVALID_PARAMETER);
                 return FALSE;
             }
-            pQueue->posted.push_back(msg);
-            pQueue->pWaker->Wake();
-            return TRUE;
-        });
+        }
+        std::lock_guard<std::mutex> lock(Lock());
+        if (hWnd != nullptr)
+        {
+            CWindow* pWindow = FindOrFailLocked(hWnd);
+            if (pWindow == nullptr)
+                return FALSE;
+            pQueue = pWindow->pQueue;
+        }
+        if (!pQueue->bAlive)
+        {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        pQueue->posted.push_back(msg);
+        pQueue->pWaker->Wake();
+        return TRUE;
+    });
 }
 
 void PostQuitMessage(int nExitCode)
 {
-    ApiCall(
-        [&]
-        {
-            CLayerScope scope;
-            std::shared_ptr<CQueue> pQueue = CurrentQueue();
-            if (pQueue == nullptr)
-                return 0;
-            std::lock_guard<std::mutex> lock(Lock());
-            pQueue->bQuit = true;
-            pQueue->nQuitCode = nExitCode;
-            pQueue->pWaker->Wake();
+    ApiCall([&] {
+        CLayerScope scope;
+        std::shared_ptr<CQueue> pQueue = CurrentQueue();
+        if (pQueue == nullptr)
             return 0;
-        });
+        std::lock_guard<std::mutex> lock(Lock());
+        pQueue->bQuit = true;
+        pQueue->nQuitCode = nExitCode;
+        pQueue->pWaker->Wake();
+        return 0;
+    });
 }

@@ -42,21 +42,19 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 {
     LONG_PTR oldStyle = 0;
     LONG_PTR newStyle = 0;
-    const BOOL bResult = WithWindow(hWnd, BOOL(FALSE),
-                                    [&](CWindow& window) -> BOOL
-                                    {
-                                        oldStyle = newStyle = window.style;
-                                        if (!ShownStyle(nCmdShow, oldStyle, &newStyle))
-                                        {
-                                            SetLastError(ERROR_INVALID_PARAMETER);
-                                            return FALSE;
-                                        }
-                                        window.style = newStyle;
-                                        // A window that becomes visible needs painting.
-                                        if (!(oldStyle & WS_VISIBLE) && (newStyle & WS_VISIBLE))
-                                            rmwin32::InvalidateLocked(window, true);
-                                        return (oldStyle & WS_VISIBLE) ? TRUE : FALSE;
-                                    });
+    const BOOL bResult = WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
+        oldStyle = newStyle = window.style;
+        if (!ShownStyle(nCmdShow, oldStyle, &newStyle))
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        window.style = newStyle;
+        // A window that becomes visible needs painting.
+        if (!(oldStyle & WS_VISIBLE) && (newStyle & WS_VISIBLE))
+            rmwin32::InvalidateLocked(window, true);
+        return (oldStyle & WS_VISIBLE) ? TRUE : FALSE;
+    });
     if ((oldStyle & WS_VISIBLE) != (newStyle & WS_VISIBLE))
     {
         rmwin32::ApiCall(
@@ -67,18 +65,15 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 
 BOOL IsWindowVisible(HWND hWnd)
 {
-    return WithWindow(hWnd, BOOL(FALSE),
-                      [&](CWindow& window) -> BOOL
-                      {
-                          // Visible only when every ancestor is, as on Windows.
-                          for (CWindow* p = &window; p != nullptr;
-                               p = p->hParent != nullptr ? rmwin32::FindLocked(p->hParent) : nullptr)
-                          {
-                              if (!(p->style & WS_VISIBLE))
-                                  return FALSE;
-                          }
-                          return TRUE;
-                      });
+    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
+        // Visible only when every ancestor is, as on Windows.
+        for (CWindow* p = &window; p != nullptr; p = p->hParent != nullptr ? rmwin32::FindLocked(p->hParent) : nullptr)
+        {
+            if (!(p->style & WS_VISIBLE))
+                return FALSE;
+        }
+        return TRUE;
+    });
 }
 
 BOOL IsIconic(HWND hWnd)

@@ -91,14 +91,12 @@ template <typename F>
 auto WithWindow(HWND hWnd, decltype(std::declval<F>()(std::declval<CWindow&>())) failed, F f)
     -> decltype(f(std::declval<CWindow&>()))
 {
-    return ApiCall(
-        [&]
-        {
-            CLayerScope scope;
-            std::lock_guard<std::mutex> lock(Lock());
-            CWindow* pWindow = FindOrFailLocked(hWnd);
-            return pWindow != nullptr ? f(*pWindow) : failed;
-        });
+    return ApiCall([&] {
+        CLayerScope scope;
+        std::lock_guard<std::mutex> lock(Lock());
+        CWindow* pWindow = FindOrFailLocked(hWnd);
+        return pWindow != nullptr ? f(*pWindow) : failed;
+    });
 }
 
 }  // namespace rmwin32

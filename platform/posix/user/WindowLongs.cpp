@@ -64,56 +64,50 @@ LONG_PTR SwapPointerLong(CWindow& window, int nIndex, LONG_PTR dwNewLong)
 
 LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex)
 {
-    return WithWindow(hWnd, LONG_PTR(0),
-                      [&](CWindow& window) -> LONG_PTR
-                      {
-                          if (nIndex == GWLP_WNDPROC)
-                              return reinterpret_cast<LONG_PTR>(window.pfnProc);
-                          if (nIndex == GWLP_HINSTANCE)
-                              return reinterpret_cast<LONG_PTR>(window.hInstance);
-                          if (LONG_PTR* pField = FixedField(window, nIndex))
-                              return *pField;
-                          unsigned char* pSlot = ExtraSlot(window, nIndex);
-                          LONG_PTR value = 0;
-                          if (pSlot != nullptr)
-                              std::memcpy(&value, pSlot, sizeof value);
-                          return value;
-                      });
+    return WithWindow(hWnd, LONG_PTR(0), [&](CWindow& window) -> LONG_PTR {
+        if (nIndex == GWLP_WNDPROC)
+            return reinterpret_cast<LONG_PTR>(window.pfnProc);
+        if (nIndex == GWLP_HINSTANCE)
+            return reinterpret_cast<LONG_PTR>(window.hInstance);
+        if (LONG_PTR* pField = FixedField(window, nIndex))
+            return *pField;
+        unsigned char* pSlot = ExtraSlot(window, nIndex);
+        LONG_PTR value = 0;
+        if (pSlot != nullptr)
+            std::memcpy(&value, pSlot, sizeof value);
+        return value;
+    });
 }
 
 LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong)
 {
-    return WithWindow(hWnd, LONG_PTR(0),
-                      [&](CWindow& window) -> LONG_PTR
-                      {
-                          if (nIndex == GWLP_WNDPROC || nIndex == GWLP_HINSTANCE)
-                              return SwapPointerLong(window, nIndex, dwNewLong);
-                          LONG_PTR old = 0;
-                          if (LONG_PTR* pField = FixedField(window, nIndex))
-                          {
-                              old = *pField;
-                              *pField = dwNewLong;
-                              // A window made visible this way needs painting too.
-                              if (nIndex == GWL_STYLE && !(old & WS_VISIBLE) && (dwNewLong & WS_VISIBLE))
-                                  rmwin32::InvalidateLocked(window, true);
-                              return old;
-                          }
-                          if (unsigned char* pSlot = ExtraSlot(window, nIndex))
-                          {
-                              std::memcpy(&old, pSlot, sizeof old);
-                              std::memcpy(pSlot, &dwNewLong, sizeof dwNewLong);
-                          }
-                          return old;
-                      });
+    return WithWindow(hWnd, LONG_PTR(0), [&](CWindow& window) -> LONG_PTR {
+        if (nIndex == GWLP_WNDPROC || nIndex == GWLP_HINSTANCE)
+            return SwapPointerLong(window, nIndex, dwNewLong);
+        LONG_PTR old = 0;
+        if (LONG_PTR* pField = FixedField(window, nIndex))
+        {
+            old = *pField;
+            *pField = dwNewLong;
+            // A window made visible this way needs painting too.
+            if (nIndex == GWL_STYLE && !(old & WS_VISIBLE) && (dwNewLong & WS_VISIBLE))
+                rmwin32::InvalidateLocked(window, true);
+            return old;
+        }
+        if (unsigned char* pSlot = ExtraSlot(window, nIndex))
+        {
+            std::memcpy(&old, pSlot, sizeof old);
+            std::memcpy(pSlot, &dwNewLong, sizeof dwNewLong);
+        }
+        return old;
+    });
 }
 
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
 {
-    return WithWindow(hWnd, DWORD(0),
-                      [&](CWindow& window)
-                      {
-                          if (lpdwProcessId != nullptr)
-                              *lpdwProcessId = static_cast<DWORD>(getpid());
-                          return window.pQueue->threadId;
-                      });
+    return WithWindow(hWnd, DWORD(0), [&](CWindow& window) {
+        if (lpdwProcessId != nullptr)
+            *lpdwProcessId = static_cast<DWORD>(getpid());
+        return window.pQueue->threadId;
+    });
 }

@@ -132,11 +132,9 @@ void WakeOwnerLocked(const CWindow& window)
 
 BOOL IsWindow(HWND hWnd)
 {
-    return rmwin32::ApiCall(
-        [&]() -> BOOL
-        {
-            rmwin32::CLayerScope scope;
-            std::lock_guard<std::mutex> lock(rmwin32::Lock());
-            return rmwin32::FindLocked(hWnd) != nullptr;
-        });
+    return rmwin32::ApiCall([&]() -> BOOL {
+        rmwin32::CLayerScope scope;
+        std::lock_guard<std::mutex> lock(rmwin32::Lock());
+        return rmwin32::FindLocked(hWnd) != nullptr;
+    });
 }

@@ -25,16 +25,14 @@ using rmwin32::WithWindow;
 
 HWND GetParent(HWND hWnd)
 {
-    return WithWindow(hWnd, HWND(nullptr),
-                      [&](CWindow& window) -> HWND
-                      {
-                          if (window.style & WS_CHILD)
-                              return window.hParent;
-                          // A popup answers with its owner, as on Windows.
-                          if ((window.style & WS_POPUP) && FindLocked(window.hOwner) != nullptr)
-                              return window.hOwner;
-                          return nullptr;
-                      });
+    return WithWindow(hWnd, HWND(nullptr), [&](CWindow& window) -> HWND {
+        if (window.style & WS_CHILD)
+            return window.hParent;
+        // A popup answers with its owner, as on Windows.
+        if ((window.style & WS_POPUP) && FindLocked(window.hOwner) != nullptr)
+            return window.hOwner;
+        return nullptr;
+    });
 }
 
 namespace {
@@ -56,39 +54,35 @@ HWND SiblingLocked(const CWindow& window, bool bNext)
 
 HWND GetWindow(HWND hWnd, UINT uCmd)
 {
-    return WithWindow(hWnd, HWND(nullptr),
-                      [&](CWindow& window) -> HWND
-                      {
-                          switch (uCmd)
-                          {
-                          case GW_CHILD:
-                              return window.children.empty() ? nullptr : window.children.front();
-                          case GW_HWNDNEXT:
-                          case GW_HWNDPREV:
-                              return SiblingLocked(window, uCmd == GW_HWNDNEXT);
-                          case GW_OWNER:
-                              return FindLocked(window.hOwner) != nullptr ? window.hOwner : nullptr;
-                          default:
-                              SetLastError(ERROR_INVALID_PARAMETER);
-                              return nullptr;
-                          }
-                      });
+    return WithWindow(hWnd, HWND(nullptr), [&](CWindow& window) -> HWND {
+        switch (uCmd)
+        {
+        case GW_CHILD:
+            return window.children.empty() ? nullptr : window.children.front();
+        case GW_HWNDNEXT:
+        case GW_HWNDPREV:
+            return SiblingLocked(window, uCmd == GW_HWNDNEXT);
+        case GW_OWNER:
+            return FindLocked(window.hOwner) != nullptr ? window.hOwner : nullptr;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+    });
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem)
 {
-    return WithWindow(hDlg, HWND(nullptr),
-                      [&](CWindow& window) -> HWND
-                      {
-                          for (HWND hChild : window.children)
-                          {
-                              CWindow* pChild = FindLocked(hChild);
-                              if (pChild != nullptr && pChild->id == static_cast<LONG_PTR>(nIDDlgItem))
-                                  return hChild;
-                          }
-                          SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
-                          return nullptr;
-                      });
+    return WithWindow(hDlg, HWND(nullptr), [&](CWindow& window) -> HWND {
+        for (HWND hChild : window.children)
+        {
+            CWindow* pChild = FindLocked(hChild);
+            if (pChild != nullptr && pChild->id == static_cast<LONG_PTR>(nIDDlgItem))
+                return hChild;
+        }
+        SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+        return nullptr;
+    });
 }
 
 int GetDlgCtrlID(HWND hWnd)
