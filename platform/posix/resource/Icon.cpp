@@ -86,49 +86,61 @@ const BYTE kVgaPalette[16][4] = {
     {0xFF, 0x00, 0x00, 0}, {0xFF, 0x00, 0xFF, 0}, {0xFF, 0xFF, 0x00, 0}, {0xFF, 0xFF, 0xFF, 0},
 };  // blue, green, red, 0 each
 
-// What LoadIconA(NULL, IDI_APPLICATION) and its kin give: a plain window,
-// white with a navy title bar and a black frame.
-HICON SystemIcon()
+// The stand-in system icon's pixels: a plain window, white with a navy title
+// bar and a black frame, transparent around it.
+void PaintSystemIcon(const DibLayout& layout, int n, std::vector<BYTE>* pBytes)
 {
-    static const std::vector<BYTE> dib = [] {
-        const int n = kStandardIconSize;
-        DibLayout layout;
-        LayOut(n, n, 4, 40, 16, &layout);
-        std::vector<BYTE> bytes(layout.end, 0);
-        const uint32_t header[] = {40,
-                                   static_cast<uint32_t>(n),
-                                   static_cast<uint32_t>(2 * n),
-                                   1u | (4u << 16),
-                                   0,
-                                   static_cast<uint32_t>(layout.end - layout.xorOffset),
-                                   0,
-                                   0,
-                                   16,
-                                   0};
-        for (size_t i = 0; i < sizeof header / sizeof header[0]; ++i)
+    std::vector<BYTE>& bytes = *pBytes;
+    // y counts from the bottom row, as the bitmap is stored.
+    for (int y = 0; y < n; ++y)
+    {
+        for (int x = 0; x < n; ++x)
         {
-            for (size_t b = 0; b < 4; ++b)
-                bytes[4 * i + b] = static_cast<BYTE>(header[i] >> (8 * b));
-        }
-        std::memcpy(&bytes[layout.coloursOffset], kVgaPalette, sizeof kVgaPalette);
-        for (int y = 0; y < n; ++y)
-        {  // y counts from the bottom row
-            for (int x = 0; x < n; ++x)
+            bool bInWindow = x >= 1 && x <= n - 2 && y >= 2 && y <= n - 3;
+            bool bEdge = x == 1 || x == n - 2 || y == 2 || y == n - 3;
+            BYTE colour = !bInWindow || bEdge ? 0 : (y >= n - 9 ? 4 : 15);
+            size_t at = layout.xorOffset + Stride(n, 4) * static_cast<size_t>(y) + static_cast<size_t>(x) / 2;
+            bytes[at] = static_cast<BYTE>(bytes[at] | (x % 2 == 0 ? colour << 4 : colour));
+            if (!bInWindow)
             {
-                bool bInWindow = x >= 1 && x <= n - 2 && y >= 2 && y <= n - 3;
-                bool bEdge = x == 1 || x == n - 2 || y == 2 || y == n - 3;
-                BYTE colour = !bInWindow || bEdge ? 0 : (y >= n - 9 ? 4 : 15);
-                size_t at = layout.xorOffset + Stride(n, 4) * static_cast<size_t>(y) + static_cast<size_t>(x) / 2;
-                bytes[at] = static_cast<BYTE>(bytes[at] | (x % 2 == 0 ? colour << 4 : colour));
-                if (!bInWindow)
-                {
-                    size_t mask = layout.andOffset + Stride(n, 1) * static_cast<size_t>(y) + static_cast<size_t>(x) / 8;
-                    bytes[mask] = static_cast<BYTE>(bytes[mask] | (0x80 >> (x % 8)));
-                }
+                size_t mask = layout.andOffset + Stride(n, 1) * static_cast<size_t>(y) + static_cast<size_t>(x) / 8;
+                bytes[mask] = static_cast<BYTE>(bytes[mask] | (0x80 >> (x % 8)));
             }
         }
-        return bytes;
-    }();
+    }
+}
+
+// A 4-bit DIB of the standard size: header, the 16 colours, then the pixels.
+std::vector<BYTE> MakeSystemIconDib()
+{
+    const int n = kStandardIconSize;
+    DibLayout layout;
+    LayOut(n, n, 4, 40, 16, &layout);
+    std::vector<BYTE> bytes(layout.end, 0);
+    const uint32_t header[] = {40,
+                               static_cast<uint32_t>(n),
+                               static_cast<uint32_t>(2 * n),
+                               1u | (4u << 16),
+                               0,
+                               static_cast<uint32_t>(layout.end - layout.xorOffset),
+                               0,
+                               0,
+                               16,
+                               0};
+    for (size_t i = 0; i < sizeof header / sizeof header[0]; ++i)
+    {
+        for (size_t b = 0; b < 4; ++b)
+            bytes[4 * i + b] = static_cast<BYTE>(header[i] >> (8 * b));
+    }
+    std::memcpy(&bytes[layout.coloursOffset], kVgaPalette, sizeof kVgaPalette);
+    PaintSystemIcon(layout, n, &bytes);
+    return bytes;
+}
+
+// What LoadIconA(NULL, IDI_APPLICATION) and its kin give.
+HICON SystemIcon()
+{
+    static const std::vector<BYTE> dib = MakeSystemIconDib();
     IconImage icon;
     icon.width = kStandardIconSize;
     icon.height = kStandardIconSize;

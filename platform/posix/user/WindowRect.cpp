@@ -2,31 +2,31 @@
 // the one CreateWindowExA was given.
 #include "user/User.h"
 
-using rmwin32::CWindow;
-using rmwin32::WithWindow;
+namespace {
 
-BOOL GetClientRect(HWND hWnd, LPRECT lpRect)
+// The window's rectangle, or with bClient its client area from (0, 0).
+BOOL ReadRect(HWND hWnd, LPRECT lpRect, bool bClient)
 {
-    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
+    return rmwin32::WithWindow(hWnd, BOOL(FALSE), [&](rmwin32::CWindow& window) -> BOOL {
         if (lpRect == nullptr)
         {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        *lpRect = {0, 0, window.rect.right - window.rect.left, window.rect.bottom - window.rect.top};
+        const RECT& rc = window.rect;
+        *lpRect = bClient ? RECT{0, 0, rc.right - rc.left, rc.bottom - rc.top} : rc;
         return TRUE;
     });
 }
 
+}  // namespace
+
+BOOL GetClientRect(HWND hWnd, LPRECT lpRect)
+{
+    return ReadRect(hWnd, lpRect, true);
+}
+
 BOOL GetWindowRect(HWND hWnd, LPRECT lpRect)
 {
-    return WithWindow(hWnd, BOOL(FALSE), [&](CWindow& window) -> BOOL {
-        if (lpRect == nullptr)
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        *lpRect = window.rect;
-        return TRUE;
-    });
+    return ReadRect(hWnd, lpRect, false);
 }
