@@ -102,6 +102,7 @@ typedef struct _SECURITY_ATTRIBUTES
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 // ---- Errors ----------------------------------------------------------------
+// Every error code the layer sets, with its Win32 value.
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
 #define ERROR_SUCCESS 0
