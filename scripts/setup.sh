@@ -8,7 +8,7 @@ set -euo pipefail
 want_windows=0
 [ "${1:-}" = "--windows" ] && want_windows=1
 
-packages=(g++ clang cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
+packages=(g++ clang clang-format cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
 fi

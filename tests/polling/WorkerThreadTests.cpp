@@ -18,7 +18,7 @@
 
 #ifdef _WIN32
 #else
-#include "win32_internal.h"
+#include "kernel/Kernel.h"
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -4,8 +4,8 @@
 // the build scripts meant to produce.
 //
 //   pe_check <path of RemoteMonitor.exe> [gtest options]
-#include "dlgtemplate.h"
-#include "verinfo.h"
+#include "DialogTemplate.h"
+#include "VersionInfo.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

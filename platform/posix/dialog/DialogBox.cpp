@@ -3,8 +3,8 @@
 
 #include "dialog/DialogManager.h"
 #include "display/Display.h"
-#include "dlgtemplate.h"
-#include "resource_impl.h"
+#include "DialogTemplate.h"
+#include "resource/Resource.h"
 
 namespace rmwin32 {
 namespace {

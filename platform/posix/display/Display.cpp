@@ -4,9 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <strings.h>
-
 #include "display/DisplayChoice.h"
+#include "kernel/Strings.h"
 
 namespace rmwin32 {
 namespace {
@@ -27,7 +26,7 @@ CDisplay* OpenForced(const char* pszName)
 {
     for (const CDisplayEntry& entry : kDisplays)
     {
-        if (strcasecmp(entry.pszName, pszName) == 0)
+        if (CompareIgnoringCase(entry.pszName, pszName) == 0)
         {
             if (CDisplay* pDisplay = entry.pfnOpen())
                 return pDisplay;
@@ -68,7 +67,7 @@ bool IsButton(HWND hWnd)
 {
     char szClass[16] = {};
     GetClassNameA(hWnd, szClass, sizeof szClass);
-    return strcasecmp(szClass, "Button") == 0;
+    return CompareIgnoringCase(szClass, "Button") == 0;
 }
 
 std::string WindowText(HWND hWnd)

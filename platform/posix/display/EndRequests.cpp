@@ -10,7 +10,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "win32_internal.h"
 
 namespace rmwin32 {
 namespace {

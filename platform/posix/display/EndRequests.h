@@ -33,6 +33,17 @@ void RequestEnd();
 typedef void (*RestoreScreenFn)();
 void SetRestoreScreen(RestoreScreenFn fn);
 
+// For the process entry. It has this done before the process-wide objects
+// are built, so that a request to end that comes during start-up, while a
+// slow driver loads say, also ends the tool in order: it is held until the
+// first dialog runs, which then closes as its close box would.
+void CatchEndRequests();
+
+// The shut-down has begun and must be over within nSeconds. Until then no
+// request to end cuts it short; past it the process gives the screen back,
+// says so on standard error and exits with a failure status.
+void BoundShutDown(unsigned int nSeconds);
+
 }  // namespace rmwin32
 
 #endif

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "display/EndRequests.h"
-#include "win32_internal.h"
+#include "user/Queue.h"
 
 namespace rmwin32 {
 namespace {
