@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "RemoteDriver.h"
 
@@ -30,6 +32,16 @@ std::string ExecutableDir()
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+struct Figure
+{
+    std::string what;
+    double nsPerOp;
+    long nOps;
+};
+
+std::vector<Figure> g_figures;
+
+// One table row per figure, in the form scripts/bench.sh gathers.
 template <typename Work>
 void Measure(const char* pszWhat, long nIterations, Work work)
 {
@@ -39,7 +51,25 @@ void Measure(const char* pszWhat, long nIterations, Work work)
     for (long i = 0; i < nIterations; ++i)
         work(i);
     const double ns = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
-    std::printf("%-58s %10.0f ns/op  (%ld ops)\n", pszWhat, ns / static_cast<double>(nIterations), nIterations);
+    const Figure figure = {pszWhat, ns / static_cast<double>(nIterations), nIterations};
+    g_figures.push_back(figure);
+    std::printf("| poll step | %s | %.0f ns | per op, %ld ops; one poll's work without its 20 ms pause |\n",
+                pszWhat, figure.nsPerOp, nIterations);
+}
+
+bool WriteJson(const char* pszPath)
+{
+    FILE* pFile = std::fopen(pszPath, "w");
+    if (pFile == nullptr)
+        return false;
+    std::fprintf(pFile, "{\"suite\": \"poll step\", \"figures\": [");
+    for (size_t i = 0; i < g_figures.size(); ++i)
+    {
+        std::fprintf(pFile, "%s\n  {\"figure\": \"%s\", \"value\": %.1f, \"unit\": \"ns\", \"note\": \"per op, %ld ops\"}",
+                     i == 0 ? "" : ",", g_figures[i].what.c_str(), g_figures[i].nsPerOp, g_figures[i].nOps);
+    }
+    std::fprintf(pFile, "\n]}\n");
+    return std::fclose(pFile) == 0;
 }
 
 volatile unsigned long g_sink;
@@ -51,7 +81,7 @@ void MeasureReads(const char* pszLibrary, const std::string& dir)
     g_driver.Load();
     if (CRemoteDriver::SelectCard(0) != 1)
     {
-        std::printf("%s: no simulated card in %s\n", pszLibrary, dir.c_str());
+        std::fprintf(stderr, "%s: no simulated card in %s\n", pszLibrary, dir.c_str());
         return;
     }
     int nLastCode = -1;
@@ -125,14 +155,26 @@ void MeasureWrites()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    std::printf("One poll's work, without its %d ms pause:\n", 20);
+    const char* pszJson = nullptr;
+    if (argc == 3 && std::strcmp(argv[1], "--json") == 0)
+    {
+        pszJson = argv[2];
+    }
+    else if (argc != 1)
+    {
+        std::fprintf(stderr, "usage: %s [--json FILE]\n", argv[0]);
+        return 2;
+    }
     const std::string dir = ExecutableDir() + "/" RM_SIM_FROM_BENCH;
     MeasureReads("simulated card", dir);
     MeasureReads("simulated card without GetRemoteCodeEx", dir + "/noex");
     MeasureWrites();
-    std::printf("A poll with no change costs the reads; one with a change adds the formatting\n"
-                "and one cross-thread write per changed field.\n");
+    if (pszJson != nullptr && !WriteJson(pszJson))
+    {
+        std::fprintf(stderr, "poll_step_bench: cannot write %s\n", pszJson);
+        return 1;
+    }
     return 0;
 }

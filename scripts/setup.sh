@@ -8,7 +8,9 @@ set -euo pipefail
 want_windows=0
 [ "${1:-}" = "--windows" ] && want_windows=1
 
-packages=(g++ clang clang-format cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
+# libclang-rt-14-dev: libFuzzer and the sanitizers' runtimes for clang;
+# python3: the benchmark's suite that drives the tool.
+packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
 fi

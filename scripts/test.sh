@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: the native build plain, under AddressSanitizer
-# with UndefinedBehaviorSanitizer, under ThreadSanitizer, and the 32-bit
-# Windows build under Wine.
+# with UndefinedBehaviorSanitizer, under ThreadSanitizer, the 32-bit Windows
+# build under Wine, and the fuzz targets for about a minute in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
@@ -12,3 +12,6 @@ for preset in native native-asan native-tsan windows; do
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
 done
+echo "=== fuzz ==="
+targets=(fuzz/*/CMakeLists.txt)
+scripts/fuzz.sh $(( 60 / ${#targets[@]} > 5 ? 60 / ${#targets[@]} : 5 ))

@@ -23,7 +23,8 @@
  *                           "uninit": UnInit never returns, sleeping;
  *                           "masked": GetRemoteCode blocks every signal and
  *                           spins, so that nothing can end it (POSIX);
- *                           "fault": GetRemoteCode raises SIGSEGV (POSIX).
+ *                           "fault": GetRemoteCode raises SIGSEGV after
+ *                           300 ms, once the dialog is up (POSIX).
  *   TAVRIXRC_FAKE_LOAD_MS   milliseconds the library takes to load (POSIX).
  *   TAVRIXRC_FAKE_LOG       file to which one line per call is appended:
  *                             GetCardCount -> 3
@@ -185,7 +186,15 @@ TAVRIXRC_MAYBE_UNUSED static void stick(enum stuck_mode mode)
         mode = STUCK_BUSY;
     }
     if (mode == STUCK_FAULT)
+    {
+        struct timespec ts;
+        ts.tv_sec = 0;
+        ts.tv_nsec = 300000000L;
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR)
+        {
+        }
         raise(SIGSEGV);
+    }
 #endif
     if (mode == STUCK_BUSY)
     {

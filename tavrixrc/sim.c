@@ -18,7 +18,9 @@
  *                        holds for ever. Without an extended code, a code
  *                        from 0 to 254 gets this remote's own (address
  *                        0x38C7) and any other code gets 0. '#' starts a
- *                        comment; malformed lines are skipped. A script that
+ *                        comment; malformed lines are skipped: a line
+ *                        longer than 255 characters, anything after the
+ *                        numbers, a number out of its range. A script that
  *                        cannot be read leaves the card silent (no key).
  *   TAVRIXRC_SIM_LOG     file to which one line per call is appended, as:
  *                          GetCardCount -> 1
@@ -31,7 +33,7 @@
  * call. Calls are expected one at a time, as the tool makes them. */
 #include "tavrixrc_common.h"
 
-#include <ctype.h>
+#include "sim_script.h"
 
 #define SIM_NO_CODE 255
 /* This remote's 16-bit NEC address: 0x38 and its complement. */
@@ -57,14 +59,6 @@ static const unsigned char kDemoKeys[] = {
 
 typedef struct
 {
-    long long at_ms;
-    int code;
-    int has_ex;
-    unsigned int ex;
-} script_line;
-
-typedef struct
-{
     unsigned int rng;
     long long down_ms; /* the current or last key went down at ... */
     long long up_ms;   /* ... and up at ... */
@@ -76,7 +70,7 @@ static int g_configured;
 static int g_card_count;
 static char* g_log_path;
 static int g_scripted;
-static script_line* g_script;
+static sim_script_line* g_script;
 static size_t g_script_len;
 static long long g_origin_ms;
 static int g_origin_set;
@@ -126,9 +120,9 @@ static int demo_code_at(long long t)
 
 /* The line in force at t: the latest to start at or before t, the later
  * one in the file on a tie. NULL before the first. */
-static const script_line* script_line_at(long long t)
+static const sim_script_line* script_line_at(long long t)
 {
-    const script_line* found = NULL;
+    const sim_script_line* found = NULL;
     size_t i;
     for (i = 0; i < g_script_len; ++i)
         if (g_script[i].at_ms <= t && (found == NULL || g_script[i].at_ms >= found->at_ms))
@@ -136,60 +130,42 @@ static const script_line* script_line_at(long long t)
     return found;
 }
 
-static int script_parse_line(char* text, script_line* line)
+/* Reads one line into text, without its end of line; false at the end of the
+ * file. A line longer than the buffer is read to its end and reported as
+ * too long, so that its tail is never taken for a line of its own. */
+static int script_read_line(FILE* file, char* text, size_t* len, int* too_long)
 {
-    char* p = text;
-    char* end;
-    char* hash = strchr(text, '#');
-    long long at;
-    long code;
-    if (hash != NULL)
-        *hash = '\0';
-    while (isspace((unsigned char)*p))
-        ++p;
-    if (*p == '\0')
-        return 0;
-    at = strtoll(p, &end, 10);
-    if (end == p || at < 0 || !isspace((unsigned char)*end))
-        return 0;
-    p = end;
-    code = strtol(p, &end, 10);
-    if (end == p)
-        return 0;
-    p = end;
-    line->at_ms = at;
-    line->code = (int)code;
-    line->has_ex = 0;
-    line->ex = 0;
-    while (isspace((unsigned char)*p))
-        ++p;
-    if (*p != '\0')
+    int c;
+    *len = 0;
+    *too_long = 0;
+    while ((c = getc(file)) != EOF && c != '\n')
     {
-        unsigned long ex = strtoul(p, &end, 16);
-        if (end == p)
-            return 0;
-        line->has_ex = 1;
-        line->ex = (unsigned int)ex;
+        if (*len < SIM_SCRIPT_LINE_MAX)
+            text[(*len)++] = (char)c;
+        else
+            *too_long = 1;
     }
-    return 1;
+    return c != EOF || *len > 0 || *too_long;
 }
 
 static void script_load(const char* path)
 {
     FILE* file = fopen(path, "r");
-    char text[256];
+    char text[SIM_SCRIPT_LINE_MAX];
+    size_t len;
+    int too_long;
     size_t capacity = 0;
     if (file == NULL)
         return;
-    while (fgets(text, (int)sizeof text, file) != NULL)
+    while (script_read_line(file, text, &len, &too_long))
     {
-        script_line line;
-        if (!script_parse_line(text, &line))
+        sim_script_line line;
+        if (too_long || sim_script_parse_line(text, len, &line) != SIM_SCRIPT_LINE)
             continue;
         if (g_script_len == capacity)
         {
             size_t grown = capacity == 0 ? 64 : capacity * 2;
-            script_line* lines = (script_line*)realloc(g_script, grown * sizeof(script_line));
+            sim_script_line* lines = (sim_script_line*)realloc(g_script, grown * sizeof(sim_script_line));
             if (lines == NULL)
                 break;
             g_script = lines;
@@ -240,7 +216,7 @@ static int code_now(unsigned int* ex)
     int code;
     if (g_scripted)
     {
-        const script_line* line = script_line_at(t);
+        const sim_script_line* line = script_line_at(t);
         if (line == NULL)
         {
             *ex = 0;

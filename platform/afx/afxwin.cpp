@@ -289,13 +289,17 @@ INT_PTR CDialog::DoModal()
     HRSRC hResource = FindResourceA(hInst, m_lpszTemplateName, RT_DIALOG);
     HGLOBAL hTemplate = hResource ? LoadResource(hInst, hResource) : nullptr;
     LPCVOID pTemplate = hTemplate ? LockResource(hTemplate) : nullptr;
-    if (pTemplate == nullptr)
-        return -1;
 
-    HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    INT_PTR nResult = DialogBoxIndirectParamA(hInst, static_cast<LPCDLGTEMPLATEA>(pTemplate), hWndParent,
-                                              &CDialog::AfxDlgProc, reinterpret_cast<LPARAM>(this));
+    INT_PTR nResult = -1;
+    if (pTemplate != nullptr)
+    {
+        HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+        nResult = DialogBoxIndirectParamA(hInst, static_cast<LPCDLGTEMPLATEA>(pTemplate), hWndParent,
+                                          &CDialog::AfxDlgProc, reinterpret_cast<LPARAM>(this));
+    }
 
+    // The object usually lives on its caller's stack: whatever happened, the
+    // application must not keep pointing at it once the run is over.
     CWinApp* pApp = AfxGetApp();
     if (pApp != nullptr && pApp->m_pMainWnd == this)
         pApp->m_pMainWnd = nullptr;

@@ -2,6 +2,7 @@
 // its cards and its call log, as the tool sees them through the binding.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "FakeDriverLibrary.h"
 #include "RemoteDriver.h"
+#include "sim_script.h"
 
 #ifndef RM_SIM_FROM_TESTS
 #error "RM_SIM_FROM_TESTS: the simulated card's directory, relative to the test program's"
@@ -106,6 +108,82 @@ TEST_F(SimulatedCardTest, PlaysItsScriptFromTheOpeningOfTheCard)
     EXPECT_EQ((Lines{"GetCardCount -> 1", "OpenCard(0) -> 1", "GetRemoteCode -> 21", "GetRemoteCodeEx -> 866B15EA"}),
               Lines(calls.begin(), calls.begin() + 4));
     EXPECT_EQ("UnInit", calls.back());
+}
+
+// Each script holds one bad line only, so any key at all means it was taken.
+TEST_F(SimulatedCardTest, SkipsOverLongLinesWholeAndLinesWithGarbageOrOutOfRangeNumbers)
+{
+    const std::string scripts[] = {
+        // The buffer's worth is blank; the tail used to be read as "0 99".
+        std::string(300, ' ') + "0 99\n",
+        "0 21 866B15EA " + std::string(300, ' ') + "\n",
+        "0 21abc\n",
+        "0 4294967317\n",
+        "0 21 1866B15EA\n",
+    };
+    for (const std::string& script : scripts)
+    {
+        Script(script);
+        BindCard();
+        ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+        EXPECT_EQ(-1, CRemoteDriver::ReadCode()) << script;
+    }
+    // The longest line there is still counts, and so does a last line
+    // without its end of line.
+    Script("0 21 866B15EA" + std::string(SIM_SCRIPT_LINE_MAX - 13, ' ') + "\n1 7");
+    BindCard();
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_TRUE(CodeBecomes(7, 1000));
+}
+
+TEST(SimScriptLine, TakesTheDocumentedFormatAndNothingElse)
+{
+    struct Case
+    {
+        const char* pszText;
+        sim_script_result eResult;
+        long long nAt;
+        int nCode;
+        int bHasEx;
+        unsigned int dwEx;
+    };
+    const Case cases[] = {
+        {"200 21 866B15EA\r\n", SIM_SCRIPT_LINE, 200, 21, 1, 0x866B15EAu},
+        {"\t0\t-5 # comment 1 2", SIM_SCRIPT_LINE, 0, -5, 0, 0},
+        {"9223372036854775807 2147483647 0xFFFFFFFF", SIM_SCRIPT_LINE, 9223372036854775807LL, 2147483647, 1,
+         0xFFFFFFFFu},
+        {"1 -2147483648 00000000000abc", SIM_SCRIPT_LINE, 1, -2147483647 - 1, 1, 0xABCu},
+        {"   # only a comment", SIM_SCRIPT_BLANK, 0, 0, 0, 0},
+        {"", SIM_SCRIPT_BLANK, 0, 0, 0, 0},
+        {"9223372036854775808 1", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 2147483648", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 -2147483649", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 1 100000000", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 1 -1", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 1 0x", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 1 AB CD", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"-1 1", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"+1 1", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"10", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"10ms 1", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+        {"0 -", SIM_SCRIPT_MALFORMED, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        sim_script_line line = {-1, -1, -1, 1};
+        ASSERT_EQ(c.eResult, sim_script_parse_line(c.pszText, std::strlen(c.pszText), &line)) << c.pszText;
+        if (c.eResult == SIM_SCRIPT_LINE)
+        {
+            EXPECT_EQ(c.nAt, line.at_ms) << c.pszText;
+            EXPECT_EQ(c.nCode, line.code) << c.pszText;
+            EXPECT_EQ(c.bHasEx, line.has_ex) << c.pszText;
+            EXPECT_EQ(c.dwEx, line.ex) << c.pszText;
+        }
+    }
+    // The length bounds the line, not a terminator: a NUL is a byte like any.
+    sim_script_line line;
+    EXPECT_EQ(SIM_SCRIPT_LINE, sim_script_parse_line("5 6 7 8", 5, &line));
+    EXPECT_EQ(SIM_SCRIPT_MALFORMED, sim_script_parse_line("5 6\0", 4, &line));
 }
 
 TEST_F(SimulatedCardTest, HasNoKeyBeforeTheFirstLineOfItsScript)

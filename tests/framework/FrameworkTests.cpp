@@ -3,6 +3,7 @@
 // window's own procedure.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,33 @@ TEST(CommandRouting, DialogCommandsNobodyHandlesReachTheApplication)
     EXPECT_EQ(1, app.m_nHelp);
     EXPECT_FALSE(dlg.OnCmdMsg(12345));
     EXPECT_EQ(1, app.m_nHelp);
+}
+
+// The tool's shape: the main window is a dialog that is gone once
+// InitInstance returns (on the heap here, so that AddressSanitizer sees any
+// later read). Test programs carry no dialog template, so DoModal fails
+// before a window exists; AfxWinMain must not then reach for the object.
+class CNoTemplateApp : public CWinApp
+{
+public:
+    INT_PTR m_nResult = 0;
+
+    BOOL InitInstance() override
+    {
+        std::unique_ptr<CPlainDialog> pDlg(new CPlainDialog);
+        m_pMainWnd = pDlg.get();
+        m_nResult = pDlg->DoModal();
+        return FALSE;
+    }
+};
+
+TEST(MainWindow, ADialogWhoseTemplateIsMissingIsNotLeftAsTheMainWindow)
+{
+    CNoTemplateApp app;
+    char szTail[] = "";
+    AfxWinMain(GetModuleHandleA(nullptr), nullptr, szTail, SW_SHOWDEFAULT);
+    EXPECT_EQ(-1, app.m_nResult);
+    EXPECT_EQ(nullptr, app.m_pMainWnd);
 }
 
 }  // namespace
