@@ -62,6 +62,6 @@ int ioctl(int fd, unsigned long request, ...)
             return 0;
     }
     if (next == NULL)
-        next = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+        *(void**)&next = dlsym(RTLD_NEXT, "ioctl"); /* POSIX's way past ISO C's function pointer rule */
     return next != NULL ? next(fd, request, arg) : fail(ENOSYS);
 }
