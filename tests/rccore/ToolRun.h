@@ -111,6 +111,8 @@ public:
     // Signals the tool and waits for its exit status; -1 when it did not end.
     int Stop(int nSignal, std::chrono::milliseconds timeout)
     {
+        if (m_pid <= 0)
+            return -1;  // never started: a kill of pid -1 would reach every process
         kill(m_pid, nSignal);
         const Clock::time_point deadline = Clock::now() + timeout;
         do
