@@ -85,7 +85,8 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     EXPECT_STREQ("lirc0", szName);
     // Nothing that leads out of the device root, nothing cut short.
     for (const char* pszText : {"MAJOR=1\n", "DEVNAME=\n", "DEVNAME=/dev/lirc0\n", "DEVNAME=../etc/x\n",
-                                "DEVNAME=input/../../x\n", "XDEVNAME=lirc0\n", "DEVNAME=lirc0123456789012345678901234567\n"})
+                                "DEVNAME=input/../../x\n", "XDEVNAME=lirc0\n",
+                                "DEVNAME=lirc0123456789012345678901234567\n"})
         EXPECT_EQ(0, rc_parse_devname(pszText, std::strlen(pszText), szName, sizeof szName)) << pszText;
 
     const std::string protocols = "rc-5 nec [rc-6] jvc\n";
