@@ -31,7 +31,8 @@ static int* g_devices;        /* rc indexes of the cards, in card order */
 static size_t g_device_count;
 static rc_open_card* g_open;  /* every node opened since the last UnInit */
 static size_t g_open_count;
-static rc_open_card* g_current; /* the card the codes are read from */
+static size_t g_current;        /* the one the codes are read from: the last to open */
+static int g_have_current;
 
 static const char* root(const char* name, const char* fallback)
 {
@@ -136,7 +137,6 @@ static int open_card(int index)
                   rc_index, sysfs, rc_index);
         return 0;
     }
-    g_current = NULL;
     card = slot_for(rc_index);
     if (card == NULL)
         return 0;
@@ -150,18 +150,21 @@ static int open_card(int index)
     else
         tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index,
                   path);
-    g_current = card;
+    g_current = (size_t)(card - g_open);
+    g_have_current = 1;
     return 1;
 }
 
 /* Every answer first takes in what the node has queued. */
 static const rc_key* current_key(void)
 {
-    if (g_current == NULL)
+    rc_open_card* card;
+    if (!g_have_current)
         return NULL;
-    if (!rc_node_drain(&g_current->node))
-        tell_user("rc%d: the receiver is gone", g_current->rc_index);
-    return &g_current->node.key;
+    card = &g_open[g_current];
+    if (!rc_node_drain(&card->node))
+        tell_user("rc%d: the receiver is gone", card->rc_index);
+    return &card->node.key;
 }
 
 TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
@@ -202,7 +205,7 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
     free(g_open);
     g_open = NULL;
     g_open_count = 0;
-    g_current = NULL;
+    g_have_current = 0;
     free(g_devices);
     g_devices = NULL;
     g_device_count = 0;
