@@ -1,0 +1,214 @@
+/* TavrixRC.dll for Linux: the tuner cards are the kernel's rc devices, read
+ * through their lirc nodes in scancode mode (or their input event nodes).
+ *
+ * Environment, the library's own:
+ *   TAVRIXRC_RC_SYSFS  where the rc devices are listed (default /sys/class/rc)
+ *   TAVRIXRC_RC_DEV    where their nodes are (default /dev)
+ *   TAVRIXRC_RC_LOG    a file that gets one line per call, as the simulated
+ *                      card writes it
+ *
+ * A card that cannot be read is refused with one line on standard error
+ * saying why, unless standard error is the terminal the dialog is drawn on.
+ * There are no threads here; calls are expected one at a time. */
+#include "../tavrixrc_common.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "rc_frame.h"
+#include "rc_node.h"
+
+#define RC_DEFAULT_SYSFS "/sys/class/rc"
+#define RC_DEFAULT_DEV "/dev"
+
+typedef struct
+{
+    int rc_index;
+    rc_node node;
+} rc_open_card;
+
+static int* g_devices;        /* rc indexes of the cards, in card order */
+static size_t g_device_count;
+static rc_open_card* g_open;  /* every node opened since the last UnInit */
+static size_t g_open_count;
+static size_t g_current;        /* the one the codes are read from: the last to open */
+static int g_have_current;
+
+static const char* root(const char* name, const char* fallback)
+{
+    const char* value = getenv(name);
+    return value != NULL && value[0] != '\0' ? value : fallback;
+}
+
+static const char* log_path(void)
+{
+    return getenv("TAVRIXRC_RC_LOG");
+}
+
+/* Standard error drawn over by the dialog would garble both. */
+static int stderr_is_the_dialog(void)
+{
+    struct stat err;
+    struct stat out;
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO))
+        return 0;
+    if (fstat(STDERR_FILENO, &err) != 0 || fstat(STDOUT_FILENO, &out) != 0)
+        return 1;
+    return err.st_rdev == out.st_rdev;
+}
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+static void tell_user(const char* format, ...)
+{
+    va_list args;
+    if (stderr_is_the_dialog())
+        return;
+    fputs("TavrixRC.dll: ", stderr);
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fputc('\n', stderr);
+}
+
+static void enumerate(void)
+{
+    free(g_devices);
+    g_devices = rc_list_devices(root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), &g_device_count);
+}
+
+/* An opened card whose receiver does not decode NEC still shows other
+ * protocols; the user is told how to switch NEC on. */
+static void check_protocols(int rc_index)
+{
+    char path[RC_PATH_MAX];
+    char text[1024];
+    long len;
+    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
+    len = rc_read_text(path, text, sizeof text);
+    if (len >= 0 && !rc_parse_protocol_enabled(text, (size_t)len, "nec"))
+    {
+        text[strcspn(text, "\n")] = '\0';
+        tell_user("rc%d: NEC decoding is not enabled (protocols: %s); enable it with: sudo ir-keytable -s rc%d -p nec",
+                  rc_index, text, rc_index);
+    }
+}
+
+static rc_open_card* slot_for(int rc_index)
+{
+    size_t i;
+    rc_open_card* grown;
+    for (i = 0; i < g_open_count; ++i)
+    {
+        if (g_open[i].rc_index == rc_index)
+        {
+            rc_node_close(&g_open[i].node);
+            return &g_open[i];
+        }
+    }
+    grown = (rc_open_card*)realloc(g_open, (g_open_count + 1) * sizeof *g_open);
+    if (grown == NULL)
+        return NULL;
+    g_open = grown;
+    g_open[g_open_count].rc_index = rc_index;
+    g_open[g_open_count].node.fd = -1;
+    return &g_open[g_open_count++];
+}
+
+static int open_card(int index)
+{
+    const char* sysfs = root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS);
+    char path[RC_PATH_MAX];
+    char why[RC_PATH_MAX + 128];
+    rc_open_card* card;
+    rc_node_kind kind;
+    int rc_index;
+    if (g_devices == NULL)
+        enumerate();
+    if (index < 0 || (size_t)index >= g_device_count)
+        return 0;
+    rc_index = g_devices[index];
+    kind = rc_find_node(sysfs, root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV), rc_index, path, sizeof path);
+    if (kind == RC_NODE_NONE)
+    {
+        tell_user("rc%d: refused: %s/rc%d has no lirc node (no lirc support in this kernel or driver) and no "
+                  "input event node",
+                  rc_index, sysfs, rc_index);
+        return 0;
+    }
+    card = slot_for(rc_index);
+    if (card == NULL)
+        return 0;
+    if (!rc_node_open(&card->node, path, kind, why, sizeof why))
+    {
+        tell_user("rc%d: refused: %s", rc_index, why);
+        return 0;
+    }
+    if (kind == RC_NODE_LIRC)
+        check_protocols(rc_index);
+    else
+        tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index,
+                  path);
+    g_current = (size_t)(card - g_open);
+    g_have_current = 1;
+    return 1;
+}
+
+/* Every answer first takes in what the node has queued. */
+static const rc_key* current_key(void)
+{
+    rc_open_card* card;
+    if (!g_have_current)
+        return NULL;
+    card = &g_open[g_current];
+    if (!rc_node_drain(&card->node))
+        tell_user("rc%d: the receiver is gone", card->rc_index);
+    return &card->node.key;
+}
+
+TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
+{
+    enumerate();
+    tavrixrc_log(log_path(), "GetCardCount -> %d", (int)g_device_count);
+    return (int)g_device_count;
+}
+
+TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
+{
+    const int opened = open_card(index);
+    tavrixrc_log(log_path(), "OpenCard(%d) -> %d", index, opened);
+    return opened;
+}
+
+TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
+{
+    const rc_key* key = current_key();
+    const int code = key != NULL ? rc_key_code(key, rc_now_ns()) : RC_NO_CODE;
+    tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
+    return code;
+}
+
+TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
+{
+    const rc_key* key = current_key();
+    const unsigned int code_ex = key != NULL ? rc_key_code_ex(key, rc_now_ns()) : RC_NO_CODE_EX;
+    tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
+    return code_ex;
+}
+
+TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
+{
+    size_t i;
+    for (i = 0; i < g_open_count; ++i)
+        rc_node_close(&g_open[i].node);
+    free(g_open);
+    g_open = NULL;
+    g_open_count = 0;
+    g_have_current = 0;
+    free(g_devices);
+    g_devices = NULL;
+    g_device_count = 0;
+    tavrixrc_log(log_path(), "UnInit");
+    return 0;
+}

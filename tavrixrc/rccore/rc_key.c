@@ -1,0 +1,71 @@
+/* Key state from the record timestamps. */
+#include "rc_key.h"
+
+#include "rc_frame.h"
+
+unsigned rc_repeat_period_ms(uint16_t proto)
+{
+    switch (proto)
+    {
+    case RC_PROTO_NEC:
+    case RC_PROTO_NECX:
+    case RC_PROTO_NEC32:
+        return 110;
+    case RC_PROTO_RC5:
+    case RC_PROTO_RC5X_20:
+    case RC_PROTO_RC5_SZ:
+    case RC_PROTO_RC6_0:
+    case RC_PROTO_RC6_6A_20:
+    case RC_PROTO_RC6_6A_24:
+    case RC_PROTO_RC6_6A_32:
+    case RC_PROTO_RC6_MCE:
+        return 114;
+    case RC_PROTO_SONY12:
+    case RC_PROTO_SONY15:
+    case RC_PROTO_SONY20:
+        return 100;
+    default:
+        /* jvc, sanyo, sharp; and, for protocols whose period we do not
+         * know, the longest, so a key is never dropped between repeats */
+        return 125;
+    }
+}
+
+static uint64_t keyup_at(const rc_key* key)
+{
+    const uint64_t at = key->last_ns + key->keyup_ns;
+    return at < key->last_ns ? UINT64_MAX : at;
+}
+
+int rc_key_is_down(const rc_key* key, uint64_t now_ns)
+{
+    return key->pressed && now_ns < keyup_at(key);
+}
+
+void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
+{
+    const int same = key->pressed && record->proto == key->proto && record->scancode == key->scancode;
+    if ((record->flags & RC_FLAG_REPEAT) != 0 && same)
+    {
+        /* A repeat only keeps a key that is still down; like the kernel,
+         * a late one does not press it again. */
+        if (rc_key_is_down(key, record->timestamp_ns) && record->timestamp_ns > key->last_ns)
+            key->last_ns = record->timestamp_ns;
+        return;
+    }
+    key->pressed = 1;
+    key->proto = record->proto;
+    key->scancode = record->scancode;
+    key->last_ns = record->timestamp_ns;
+    key->keyup_ns = (uint64_t)rc_repeat_period_ms(record->proto) * 1000000u + timeout_ns;
+}
+
+int rc_key_code(const rc_key* key, uint64_t now_ns)
+{
+    return rc_key_is_down(key, now_ns) ? rc_frame_code(key->proto, key->scancode) : RC_NO_CODE;
+}
+
+uint32_t rc_key_code_ex(const rc_key* key, uint64_t now_ns)
+{
+    return rc_key_is_down(key, now_ns) ? rc_frame_code_ex(key->proto, key->scancode) : RC_NO_CODE_EX;
+}

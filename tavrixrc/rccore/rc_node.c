@@ -1,0 +1,142 @@
+/* Opening and reading a receiver's node. */
+#if !defined(_POSIX_C_SOURCE)
+#define _POSIX_C_SOURCE 200809L
+#endif
+
+#include "rc_node.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+/* The lirc and evdev requests this library makes, as the kernel numbers
+ * them: type 'i' for lirc, 'E' for evdev, each with a 32-bit argument. */
+#define RC_LIRC_SET_REC_MODE _IOW('i', 0x12, uint32_t)
+#define RC_LIRC_GET_REC_TIMEOUT _IOR('i', 0x24, uint32_t)
+#define RC_LIRC_MODE_SCANCODE 0x00000008u
+#define RC_EVIOCSCLOCKID _IOW('E', 0xa0, int)
+
+/* Records taken per read; a burst beyond it takes more reads. */
+#define RC_RECORDS_PER_READ 64
+/* Reads per drain at the most: a node that floods cannot hold a call. */
+#define RC_READS_PER_DRAIN 256
+
+uint64_t rc_now_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+}
+
+static void refuse(char* why, size_t why_len, const char* what, const char* path, int error)
+{
+    snprintf(why, why_len, "%s %s: %s", what, path, strerror(error));
+}
+
+/* Asks the node for scancode mode (lirc) or for timestamps on the monotonic
+ * clock (evdev), and for its time-out; 0 with errno when it refuses. */
+static int configure(rc_node* node)
+{
+    if (node->kind == RC_NODE_EVENT)
+    {
+        int clock_id = CLOCK_MONOTONIC;
+        return ioctl(node->fd, RC_EVIOCSCLOCKID, &clock_id) == 0;
+    }
+    {
+        uint32_t mode = RC_LIRC_MODE_SCANCODE;
+        uint32_t timeout_us = 0;
+        if (ioctl(node->fd, RC_LIRC_SET_REC_MODE, &mode) != 0)
+            return 0;
+        if (ioctl(node->fd, RC_LIRC_GET_REC_TIMEOUT, &timeout_us) == 0 && timeout_us > 0)
+            node->timeout_ns = (uint64_t)timeout_us * 1000u;
+    }
+    return 1;
+}
+
+int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
+{
+    memset(node, 0, sizeof *node);
+    node->kind = kind;
+    node->timeout_ns = RC_DEFAULT_TIMEOUT_NS;
+    node->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (node->fd < 0)
+    {
+        refuse(why, why_len, "cannot open", path, errno);
+        return 0;
+    }
+    if (!configure(node))
+    {
+        const int error = errno;
+        refuse(why, why_len, kind == RC_NODE_EVENT ? "not an input event node:" : "no scancode mode on", path, error);
+        rc_node_close(node);
+        return 0;
+    }
+    return 1;
+}
+
+void rc_node_close(rc_node* node)
+{
+    if (node->fd >= 0)
+        close(node->fd);
+    node->fd = -1;
+    node->key.pressed = 0;
+}
+
+static void feed(rc_node* node, const unsigned char* bytes, size_t len)
+{
+    rc_record records[RC_RECORDS_PER_READ];
+    const size_t n = node->kind == RC_NODE_EVENT ? rc_decode_events(bytes, len, records, RC_RECORDS_PER_READ)
+                                                 : rc_decode_scancodes(bytes, len, records, RC_RECORDS_PER_READ);
+    size_t i;
+    for (i = 0; i < n; ++i)
+        rc_key_feed(&node->key, &records[i], node->timeout_ns);
+}
+
+/* Nothing to read: a hang-up or an error on the node means it is gone. */
+static int still_there(const rc_node* node)
+{
+    struct pollfd p;
+    p.fd = node->fd;
+    p.events = POLLIN;
+    p.revents = 0;
+    if (poll(&p, 1, 0) < 0)
+        return errno == EINTR;
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0 || (p.revents & POLLIN) != 0;
+}
+
+int rc_node_drain(rc_node* node)
+{
+    unsigned char buffer[RC_RECORDS_PER_READ * RC_RECORD_SIZE];
+    const size_t record_size = node->kind == RC_NODE_EVENT ? RC_EVENT_SIZE : RC_RECORD_SIZE;
+    int reads;
+    if (node->fd < 0)
+        return 1;
+    for (reads = 0; reads < RC_READS_PER_DRAIN; ++reads)
+    {
+        const ssize_t n = read(node->fd, buffer, RC_RECORDS_PER_READ * record_size);
+        if (n > 0)
+        {
+            feed(node, buffer, (size_t)n);
+            /* A part of a record is an error of the node; nothing of it is
+             * used, and this call reads no further. */
+            if ((size_t)n % record_size != 0)
+                return 1;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+        {
+            if (still_there(node))
+                return 1;
+        }
+        rc_node_close(node);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,34 @@
+/* One receiver's node, open for reading: a lirc node in scancode mode, or an
+ * input event node. Reads never block; a node that goes away (unplug) is
+ * closed and its key cleared. */
+#ifndef TAVRIXRC_RC_NODE_H
+#define TAVRIXRC_RC_NODE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "rc_key.h"
+#include "rc_sysfs.h"
+
+typedef struct
+{
+    int fd; /* -1 once closed */
+    rc_node_kind kind;
+    uint64_t timeout_ns; /* the receiver's own time-out */
+    rc_key key;
+} rc_node;
+
+/* Opens path as a node of the kind given. 1 on success; 0 with the reason
+ * in why (a sentence for the user) when the node cannot be read. */
+int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len);
+
+/* Takes in everything the node has queued. 0 when the node has gone away in
+ * this call (it is closed then), 1 otherwise. */
+int rc_node_drain(rc_node* node);
+
+void rc_node_close(rc_node* node);
+
+/* CLOCK_MONOTONIC in nanoseconds, the clock of the records' timestamps. */
+uint64_t rc_now_ns(void);
+
+#endif

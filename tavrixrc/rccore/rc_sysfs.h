@@ -1,0 +1,43 @@
+/* Finding the receivers: the rc devices under the sysfs root and the node
+ * each one is read through, found as ir-keytable finds it. The parsers are
+ * pure (text in, values out); the rest reads the tree. */
+#ifndef TAVRIXRC_RC_SYSFS_H
+#define TAVRIXRC_RC_SYSFS_H
+
+#include <stddef.h>
+
+#define RC_PATH_MAX 4096
+
+/* N for a name that is exactly prefix followed by decimal digits ("rc10"),
+ * else -1. */
+int rc_parse_index(const char* name, const char* prefix);
+
+/* The value of the DEVNAME line of a uevent file, copied into out with its
+ * terminating NUL; 0 when there is none, or when it would leave the device
+ * root (empty, absolute, a ".." part) or does not fit. */
+int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len);
+
+/* Non-zero when the protocols file lists name as enabled: "[name]". */
+int rc_parse_protocol_enabled(const char* text, size_t len, const char* name);
+
+/* The indexes N of the rcN entries of the sysfs root, in numeric order, in a
+ * block the caller frees; the count in *count. NULL with 0 when there are
+ * none or the root cannot be read. */
+int* rc_list_devices(const char* sysfs_root, size_t* count);
+
+typedef enum
+{
+    RC_NODE_NONE = 0,
+    RC_NODE_LIRC,
+    RC_NODE_EVENT
+} rc_node_kind;
+
+/* The node device rcN is read through: its lirc node, or else its input
+ * event node. The path goes to node_path; RC_NODE_NONE when it has neither. */
+rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path,
+                          size_t path_len);
+
+/* Reads a small sysfs file into buf, NUL-terminated; its length, or -1. */
+long rc_read_text(const char* path, char* buf, size_t buf_len);
+
+#endif

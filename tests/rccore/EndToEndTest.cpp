@@ -1,0 +1,54 @@
+// The real executable on the receiver library, over a fake tree: a key held
+// through its repeats shows its frame, empties both fields once it is up,
+// and the library is told UnInit at exit.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "ToolRun.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using rmtest::Ms;
+using rmtest::NowNs;
+
+TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
+{
+    rmtest::CFakeReceivers tree;
+    const int fd = tree.AddLirc(0, 0);
+    rmtest::CToolRun run(tree, RM_EXE, RM_RCCORE_LIBRARY, RM_FAKE_NODE_SHIM);
+    ASSERT_TRUE(rmtest::LogHasLine(run.Log(), "OpenCard(0) -> 1", milliseconds(5000)));
+
+    // Held for half a second: a press, then NEC repeats every 100 ms.
+    ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    std::string line;
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("RC Code: 8", line);
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("Extended code: 04FB08F7", line);
+    for (int i = 0; i < 5; ++i)
+    {
+        std::this_thread::sleep_for(milliseconds(100));
+        ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408)));
+    }
+    const Clock::time_point lastRepeat = Clock::now();
+    // Released: 110 ms of repeat period and 125 ms of time-out after the
+    // last repeat, plus a poll.
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("RC Code:", line);
+    EXPECT_LE(milliseconds(200), Clock::now() - lastRepeat);
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("Extended code:", line);
+
+    EXPECT_EQ(0, run.Stop(SIGTERM, milliseconds(3000)));
+    std::ifstream log(run.Log());
+    std::string last;
+    for (std::string got; std::getline(log, got);)
+        last = got;
+    EXPECT_EQ("UnInit", last);
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// Test support: a fake sysfs tree and fake nodes standing in for the
+// kernel's rc-core. Each node is a FIFO that the test holds open for
+// writing records in the kernel's layout; closing it is an unplug.
+#ifndef REMOTEMONITOR_TESTS_FAKERECEIVERS_H
+#define REMOTEMONITOR_TESTS_FAKERECEIVERS_H
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace rmtest {
+
+enum : uint16_t
+{
+    kProtoNec = 9,
+    kProtoNecx = 10,
+    kProtoNec32 = 11,
+    kProtoRc5 = 2,
+    kProtoSony12 = 6,
+    kFlagRepeat = 2
+};
+
+inline uint64_t NowNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+inline uint64_t Ms(uint64_t n)
+{
+    return n * 1000000u;
+}
+
+// One record as a lirc node hands it out, laid out field by field.
+inline std::string Record(uint64_t timestampNs, uint16_t flags, uint16_t proto, uint64_t scancode)
+{
+    char bytes[24] = {};
+    const uint32_t keycode = 0;
+    std::memcpy(bytes, &timestampNs, 8);
+    std::memcpy(bytes + 8, &flags, 2);
+    std::memcpy(bytes + 10, &proto, 2);
+    std::memcpy(bytes + 12, &keycode, 4);
+    std::memcpy(bytes + 16, &scancode, 8);
+    return std::string(bytes, sizeof bytes);
+}
+
+// One input event: struct timeval, type, code, value.
+inline std::string Event(uint64_t timestampNs, uint16_t type, uint16_t code, int32_t value)
+{
+    const long sec = static_cast<long>(timestampNs / 1000000000u);
+    const long usec = static_cast<long>(timestampNs % 1000000000u / 1000u);
+    std::string bytes(reinterpret_cast<const char*>(&sec), sizeof sec);
+    bytes.append(reinterpret_cast<const char*>(&usec), sizeof usec);
+    bytes.append(reinterpret_cast<const char*>(&type), 2);
+    bytes.append(reinterpret_cast<const char*>(&code), 2);
+    bytes.append(reinterpret_cast<const char*>(&value), 4);
+    return bytes;
+}
+
+inline bool WriteAll(int fd, const std::string& bytes)
+{
+    return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+class CFakeReceivers
+{
+public:
+    CFakeReceivers()
+    {
+        char szTemplate[] = "/tmp/rm-rc-XXXXXX";
+        m_root = mkdtemp(szTemplate);
+        chmod(m_root.c_str(), 0755);
+        mkdir(Sysfs().c_str(), 0755);
+        mkdir(Dev().c_str(), 0755);
+        mkdir((Dev() + "/input").c_str(), 0755);
+    }
+    ~CFakeReceivers()
+    {
+        for (int fd : m_writers)
+            close(fd);
+        std::system(("rm -rf '" + m_root + "'").c_str());
+    }
+    CFakeReceivers(const CFakeReceivers&) = delete;
+    CFakeReceivers& operator=(const CFakeReceivers&) = delete;
+
+    std::string Root() const { return m_root; }
+    std::string Sysfs() const { return m_root + "/sys"; }
+    std::string Dev() const { return m_root + "/dev"; }
+
+    // rcN with no node at all.
+    std::string AddBare(int nRc, const char* pszProtocols = "rc-5 [nec] rc-6")
+    {
+        const std::string dir = Sysfs() + "/rc" + std::to_string(nRc);
+        mkdir(dir.c_str(), 0755);
+        std::ofstream(dir + "/protocols") << pszProtocols << "\n";
+        return dir;
+    }
+
+    // rcN read through /dev/lircM; the descriptor records are written to.
+    int AddLirc(int nRc, int nLirc, const char* pszProtocols = "rc-5 [nec] rc-6")
+    {
+        const std::string name = "lirc" + std::to_string(nLirc);
+        return AddNode(AddBare(nRc, pszProtocols) + "/" + name, name);
+    }
+
+    // rcN without a lirc node, with /dev/input/eventM.
+    int AddEvent(int nRc, int nInput, int nEvent)
+    {
+        const std::string input = AddBare(nRc) + "/input" + std::to_string(nInput);
+        mkdir(input.c_str(), 0755);
+        return AddNode(input + "/event" + std::to_string(nEvent), "input/event" + std::to_string(nEvent));
+    }
+
+    std::string NodePath(const std::string& devname) const { return Dev() + "/" + devname; }
+
+    void Unplug(int fd)
+    {
+        for (size_t i = 0; i < m_writers.size(); ++i)
+            if (m_writers[i] == fd)
+                m_writers.erase(m_writers.begin() + static_cast<long>(i));
+        close(fd);
+    }
+
+    void Export() const
+    {
+        setenv("TAVRIXRC_RC_SYSFS", Sysfs().c_str(), 1);
+        setenv("TAVRIXRC_RC_DEV", Dev().c_str(), 1);
+    }
+
+private:
+    int AddNode(const std::string& sysDir, const std::string& devname)
+    {
+        mkdir(sysDir.c_str(), 0755);
+        std::ofstream(sysDir + "/uevent") << "MAJOR=251\nMINOR=0\nDEVNAME=" << devname << "\n";
+        const std::string node = NodePath(devname);
+        mkfifo(node.c_str(), 0600);
+        // Read and write: the FIFO has a writer from now on, whoever reads.
+        const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            m_writers.push_back(fd);
+        return fd;
+    }
+
+    std::string m_root;
+    std::vector<int> m_writers;
+};
+
+}  // namespace rmtest
+
+#endif

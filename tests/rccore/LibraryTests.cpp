@@ -1,0 +1,298 @@
+// The receiver library as the tool binds it, over a fake tree: which cards
+// there are and which open, what a held key reads, bursts, unplugs, and the
+// descriptors it leaves behind. The fake node's answers to the library's
+// ioctls come from the shim linked into this program.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <sys/wait.h>
+
+#include <sys/ioctl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "FakeReceivers.h"
+
+extern "C" {
+#include "rc_frame.h"
+#include "rc_sysfs.h"
+}
+
+#ifndef RM_RCCORE_LIBRARY
+#error "RM_RCCORE_LIBRARY: the receiver library's path"
+#endif
+
+namespace {
+
+using rmtest::Ms;
+using rmtest::NowNs;
+using rmtest::Record;
+
+int OpenDescriptors()
+{
+    int n = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir) != nullptr)
+        ++n;
+    closedir(dir);
+    return n;
+}
+
+class RcLibrary : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        unsetenv("TAVRIXRC_FAKE_NODE_REFUSE");
+        unsetenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US");
+        m_tree.Export();
+        m_hLibrary = dlopen(RM_RCCORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, m_hLibrary) << dlerror();
+        m_pfnGetCardCount = reinterpret_cast<int (*)()>(dlsym(m_hLibrary, "GetCardCount"));
+        m_pfnOpenCard = reinterpret_cast<int (*)(int)>(dlsym(m_hLibrary, "OpenCard"));
+        m_pfnGetRemoteCode = reinterpret_cast<int (*)()>(dlsym(m_hLibrary, "GetRemoteCode"));
+        m_pfnGetRemoteCodeEx = reinterpret_cast<unsigned (*)()>(dlsym(m_hLibrary, "GetRemoteCodeEx"));
+        m_pfnUnInit = reinterpret_cast<int (*)()>(dlsym(m_hLibrary, "UnInit"));
+        ASSERT_TRUE(m_pfnGetCardCount && m_pfnOpenCard && m_pfnGetRemoteCode && m_pfnGetRemoteCodeEx && m_pfnUnInit);
+    }
+    void TearDown() override
+    {
+        if (m_hLibrary == nullptr)
+            return;
+        m_pfnUnInit();
+        dlclose(m_hLibrary);
+    }
+
+    // The card count, then OpenCard(nIndex), as the tool's selection does.
+    int Select(int nIndex)
+    {
+        m_pfnGetCardCount();
+        return m_pfnOpenCard(nIndex);
+    }
+
+    // OpenCard's answer with standard error caught; the lines go to *pWhy.
+    int OpenCatchingStderr(int nIndex, std::string* pWhy)
+    {
+        std::fflush(stderr);
+        FILE* pCatch = std::tmpfile();
+        const int nSaved = dup(STDERR_FILENO);
+        dup2(fileno(pCatch), STDERR_FILENO);
+        const int nOpened = Select(nIndex);
+        std::fflush(stderr);
+        dup2(nSaved, STDERR_FILENO);
+        close(nSaved);
+        std::rewind(pCatch);
+        char buffer[2048];
+        const size_t n = std::fread(buffer, 1, sizeof buffer, pCatch);
+        std::fclose(pCatch);
+        pWhy->assign(buffer, n);
+        return nOpened;
+    }
+
+    std::string Answers() const
+    {
+        char sz[32];
+        const int nCode = m_pfnGetRemoteCode();
+        std::snprintf(sz, sizeof sz, "%d %08X", nCode, m_pfnGetRemoteCodeEx());
+        return sz;
+    }
+
+    rmtest::CFakeReceivers m_tree;
+    void* m_hLibrary = nullptr;
+    int (*m_pfnGetCardCount)() = nullptr;
+    int (*m_pfnOpenCard)(int) = nullptr;
+    int (*m_pfnGetRemoteCode)() = nullptr;
+    unsigned (*m_pfnGetRemoteCodeEx)() = nullptr;
+    int (*m_pfnUnInit)() = nullptr;
+};
+
+TEST_F(RcLibrary, CardsAreTheRcDevicesInNumericOrderEachReadThroughItsOwnNode)
+{
+    const int fdTen = m_tree.AddLirc(10, 3);
+    const int fdTwo = m_tree.AddLirc(2, 7);
+    m_tree.AddBare(0);
+    mkdir((m_tree.Sysfs() + "/rcx").c_str(), 0755);
+    mkdir((m_tree.Sysfs() + "/lirc1").c_str(), 0755);
+    ASSERT_EQ(3, m_pfnGetCardCount());
+
+    // rc0 has no node at all; the user is told why it is refused.
+    std::string why;
+    EXPECT_EQ(0, OpenCatchingStderr(0, &why));
+    EXPECT_NE(std::string::npos, why.find("rc0: refused")) << why;
+    EXPECT_NE(std::string::npos, why.find("no lirc node")) << why;
+
+    ASSERT_EQ(1, Select(1));  // rc2 before rc10
+    ASSERT_TRUE(rmtest::WriteAll(fdTen, Record(NowNs(), 0, rmtest::kProtoNec, 0x0102)));
+    ASSERT_TRUE(rmtest::WriteAll(fdTwo, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    EXPECT_EQ("8 04FB08F7", Answers());
+    ASSERT_EQ(1, Select(2));
+    EXPECT_EQ("2 01FE02FD", Answers());
+    EXPECT_EQ(0, Select(3));
+    EXPECT_EQ(0, Select(-1));
+}
+
+TEST_F(RcLibrary, ACardIsRefusedWhenItsNodeCannotBeReadInScancodeMode)
+{
+    m_tree.AddLirc(0, 0);
+    m_tree.AddLirc(1, 1);
+    unlink(m_tree.NodePath("lirc1").c_str());
+    std::string why;
+
+    setenv("TAVRIXRC_FAKE_NODE_REFUSE", "1", 1);
+    EXPECT_EQ(0, OpenCatchingStderr(0, &why));
+    EXPECT_NE(std::string::npos, why.find("rc0: refused: no scancode mode on " + m_tree.NodePath("lirc0"))) << why;
+    unsetenv("TAVRIXRC_FAKE_NODE_REFUSE");
+
+    EXPECT_EQ(0, OpenCatchingStderr(1, &why));
+    EXPECT_NE(std::string::npos, why.find("No such file or directory")) << why;
+
+    // Permission denied: as a user without rights on the node (root has
+    // them all, so the check runs as nobody).
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        chmod(m_tree.NodePath("lirc0").c_str(), 0);
+        std::string whyChild;
+        const int nOpened = OpenCatchingStderr(0, &whyChild);
+        _exit(nOpened == 0 && whyChild.find("Permission denied") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // NEC decoding off: the card opens, and the user learns how to turn it on.
+    m_tree.AddLirc(2, 2, "[rc-5] nec rc-6");
+    EXPECT_EQ(1, OpenCatchingStderr(2, &why));
+    EXPECT_NE(std::string::npos, why.find("ir-keytable -s rc2 -p nec")) << why;
+}
+
+TEST_F(RcLibrary, WithoutALircNodeTheEventNodeGivesTheScancodeAsItIs)
+{
+    const int fd = m_tree.AddEvent(0, 4, 6);
+    ASSERT_EQ(1, Select(0));
+    EXPECT_EQ("255 00000000", Answers());
+    ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Event(NowNs(), 4, 4, 0x80FF1234) + rmtest::Event(NowNs(), 0, 0, 0)));
+    EXPECT_EQ("52 80FF1234", Answers());
+}
+
+TEST_F(RcLibrary, AKeyIsReleasedAfterTheKeyUpTimeOfItsOwnTimestamps)
+{
+    const int fd = m_tree.AddLirc(0, 0);
+    ASSERT_EQ(1, Select(0));
+    // Its last repeat came 250 ms ago: 110 + 125 ms have passed.
+    const uint64_t now = NowNs();
+    ASSERT_TRUE(rmtest::WriteAll(fd, Record(now - Ms(350), 0, rmtest::kProtoNec32, 0x87E5FE2C) +
+                                         Record(now - Ms(250), rmtest::kFlagRepeat, rmtest::kProtoNec32, 0x87E5FE2C)));
+    EXPECT_EQ("255 00000000", Answers());
+    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs(), 0, rmtest::kProtoNec32, 0x87E5FE2C)));
+    EXPECT_EQ("44 E5872CFE", Answers());
+
+    // A receiver that tells its time-out is taken at its word.
+    m_pfnUnInit();
+    setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "500000", 1);
+    ASSERT_EQ(1, Select(0));
+    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() - Ms(250), 0, rmtest::kProtoRc5, 0x1E0B)));
+    EXPECT_EQ("11 00001E0B", Answers());
+}
+
+TEST_F(RcLibrary, ABurstIsTakenInWholeByOneCall)
+{
+    const int fd = m_tree.AddLirc(0, 0);
+    ASSERT_EQ(1, Select(0));
+    std::string burst;
+    const uint64_t now = NowNs();
+    for (uint64_t i = 0; i < 600; ++i)
+        burst += Record(now, 0, rmtest::kProtoNecx, 0x040000 + i);
+    ASSERT_TRUE(rmtest::WriteAll(fd, burst));
+    EXPECT_EQ(0x57, m_pfnGetRemoteCode());  // 600 - 1 = 0x257
+}
+
+TEST_F(RcLibrary, AnUnpluggedReceiverReadsAsNoCodeAndItsNodeIsClosed)
+{
+    const int fd = m_tree.AddLirc(0, 0);
+    const int nBefore = OpenDescriptors();
+    ASSERT_EQ(1, Select(0));
+    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() + Ms(10000), 0, rmtest::kProtoNec, 0x0408)));
+    EXPECT_EQ("8 04FB08F7", Answers());
+    m_tree.Unplug(fd);
+    EXPECT_EQ("255 00000000", Answers());
+    EXPECT_EQ(nBefore - 1, OpenDescriptors());  // the test's own end is gone too
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(255, m_pfnGetRemoteCode());
+}
+
+TEST_F(RcLibrary, UnInitClosesEveryNodeAndReopeningDoesNotLeak)
+{
+    m_tree.AddLirc(0, 0);
+    m_tree.AddLirc(1, 1);
+    const int nBefore = OpenDescriptors();
+    ASSERT_EQ(1, Select(0));
+    ASSERT_EQ(1, Select(0));
+    ASSERT_EQ(1, Select(1));
+    EXPECT_EQ(nBefore + 2, OpenDescriptors());
+    m_pfnUnInit();
+    EXPECT_EQ(nBefore, OpenDescriptors());
+    EXPECT_EQ("255 00000000", Answers());
+    // Usable again after UnInit, as the tool's binding allows.
+    ASSERT_EQ(1, Select(1));
+    EXPECT_EQ(nBefore + 1, OpenDescriptors());
+}
+
+// The kernel's own receiver, as its ir_loopback selftest drives it: what
+// rc-loopback sends in scancode mode comes back decoded, and the library
+// reads it like any card's.
+TEST_F(RcLibrary, ReadsBackTheScancodesSentThroughTheKernelsRcLoopback)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to load rc-loopback";
+    if (std::system("modprobe rc-loopback >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "modprobe rc-loopback failed: no rc-core or no module loading here";
+    unsetenv("TAVRIXRC_RC_SYSFS");
+    unsetenv("TAVRIXRC_RC_DEV");
+    size_t nCount = 0;
+    int* pDevices = rc_list_devices("/sys/class/rc", &nCount);
+    int nCard = -1;
+    for (size_t i = 0; i < nCount && nCard < 0; ++i)
+    {
+        std::ifstream uevent("/sys/class/rc/rc" + std::to_string(pDevices[i]) + "/uevent");
+        for (std::string line; std::getline(uevent, line);)
+            if (line == "DRV_NAME=rc-loopback")
+                nCard = static_cast<int>(i);
+    }
+    const std::string rc = nCard >= 0 ? "/sys/class/rc/rc" + std::to_string(pDevices[nCard]) : "";
+    std::free(pDevices);
+    if (nCard < 0)
+        GTEST_SKIP() << "rc-loopback loaded, but no rc device of it in /sys/class/rc";
+    std::ofstream(rc + "/protocols") << "nec";
+
+    char szNode[RC_PATH_MAX];
+    ASSERT_EQ(RC_NODE_LIRC, rc_find_node("/sys/class/rc", "/dev", std::stoi(rc.substr(rc.rfind("rc") + 2)), szNode,
+                                         sizeof szNode));
+    const int fdSend = open(szNode, O_RDWR | O_CLOEXEC);
+    ASSERT_LE(0, fdSend) << szNode;
+    uint32_t nMode = 8;  // scancode mode, for sending too
+    ASSERT_EQ(0, ioctl(fdSend, _IOW('i', 0x11, uint32_t), &nMode));
+    ASSERT_EQ(1, Select(nCard));
+    for (uint64_t nScancode : {0x0408ull, 0x38C7ull, 0xFE01ull})
+    {
+        ASSERT_TRUE(rmtest::WriteAll(fdSend, Record(0, 0, rmtest::kProtoNec, nScancode)));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (m_pfnGetRemoteCodeEx() != rc_frame_code_ex(rmtest::kProtoNec, nScancode) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(rc_frame_code_ex(rmtest::kProtoNec, nScancode), m_pfnGetRemoteCodeEx()) << std::hex << nScancode;
+        EXPECT_EQ(static_cast<int>(nScancode & 0xFF), m_pfnGetRemoteCode());
+    }
+    close(fdSend);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// The receiver library's pure parts: NEC frames rebuilt from the kernel's
+// scancodes, the records' layout, the sysfs texts, and the key state over
+// record timestamps.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FakeReceivers.h"
+
+extern "C" {
+#include "rc_frame.h"
+#include "rc_key.h"
+#include "rc_record.h"
+#include "rc_sysfs.h"
+}
+
+namespace {
+
+using rmtest::Ms;
+
+// Worked by hand from the on-air frames: NEC A=04 C=08 is 04 FB 08 F7; NECX
+// A=04 a=12 C=08 is 04 12 08 F7; NEC32 on air E5 87 2C FE is stored by the
+// kernel as 87 E5 FE 2C.
+TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
+{
+    struct
+    {
+        uint16_t proto;
+        uint64_t scancode;
+        uint32_t frame;
+        int code;
+    } const cases[] = {
+        {rmtest::kProtoNec, 0x0408, 0x04FB08F7u, 0x08},
+        {rmtest::kProtoNec, 0x00FF, 0x00FFFF00u, 0xFF},
+        {rmtest::kProtoNecx, 0x041208, 0x041208F7u, 0x08},
+        {rmtest::kProtoNec32, 0x87E5FE2C, 0xE5872CFEu, 0x2C},
+        // Others: the low 32 bits and the low byte, as they come.
+        {rmtest::kProtoRc5, 0x1E0B, 0x00001E0Bu, 0x0B},
+        {rmtest::kProtoSony12, 0x123456789Aull, 0x3456789Au, 0x9A},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.frame, rc_frame_code_ex(c.proto, c.scancode)) << c.proto << " " << std::hex << c.scancode;
+        EXPECT_EQ(c.code, rc_frame_code(c.proto, c.scancode)) << c.proto << " " << std::hex << c.scancode;
+    }
+}
+
+TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeEvents)
+{
+    const std::string two = rmtest::Record(0x1122334455667788ull, 2, 11, 0x87E5FE2C) + rmtest::Record(5, 0, 9, 0x408);
+    rc_record out[4];
+    const auto* bytes = reinterpret_cast<const unsigned char*>(two.data());
+    ASSERT_EQ(2u, rc_decode_scancodes(bytes, two.size(), out, 4));
+    EXPECT_EQ(0x1122334455667788ull, out[0].timestamp_ns);
+    EXPECT_EQ(2, out[0].flags);
+    EXPECT_EQ(11, out[0].proto);
+    EXPECT_EQ(0x87E5FE2Cu, out[0].scancode);
+    EXPECT_EQ(0x408u, out[1].scancode);
+    // A part of a record is never a record; nor is more than asked for.
+    EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size() - 1, out, 4));
+    EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size(), out, 1));
+
+    // From an event node: EV_SYN and EV_KEY are passed over.
+    const std::string events = rmtest::Event(Ms(1500), 4, 4, static_cast<int32_t>(0x80FF1234u)) +
+                               rmtest::Event(Ms(1500), 1, 0x74, 1) + rmtest::Event(Ms(1500), 0, 0, 0);
+    ASSERT_EQ(1u, rc_decode_events(reinterpret_cast<const unsigned char*>(events.data()), events.size(), out, 4));
+    EXPECT_EQ(Ms(1500), out[0].timestamp_ns);
+    EXPECT_EQ(0x80FF1234u, out[0].scancode);
+    EXPECT_EQ(0, out[0].proto);
+}
+
+TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
+{
+    EXPECT_EQ(10, rc_parse_index("rc10", "rc"));
+    EXPECT_EQ(0, rc_parse_index("lirc0", "lirc"));
+    for (const char* pszName : {"rc", "rc1a", "rc-1", "rc+1", "lirc0", "rc9999999999", "src1"})
+        EXPECT_EQ(-1, rc_parse_index(pszName, "rc")) << pszName;
+
+    char szName[32];
+    const std::string uevent = "MAJOR=13\nMINOR=68\nDEVNAME=input/event4\n";
+    ASSERT_EQ(1, rc_parse_devname(uevent.data(), uevent.size(), szName, sizeof szName));
+    EXPECT_STREQ("input/event4", szName);
+    const std::string last = "MAJOR=251\nDEVNAME=lirc0";  // no final newline
+    ASSERT_EQ(1, rc_parse_devname(last.data(), last.size(), szName, sizeof szName));
+    EXPECT_STREQ("lirc0", szName);
+    // Nothing that leads out of the device root, nothing cut short.
+    for (const char* pszText : {"MAJOR=1\n", "DEVNAME=\n", "DEVNAME=/dev/lirc0\n", "DEVNAME=../etc/x\n",
+                                "DEVNAME=input/../../x\n", "XDEVNAME=lirc0\n",
+                                "DEVNAME=lirc0123456789012345678901234567\n"})
+        EXPECT_EQ(0, rc_parse_devname(pszText, std::strlen(pszText), szName, sizeof szName)) << pszText;
+
+    const std::string protocols = "rc-5 nec [rc-6] jvc\n";
+    EXPECT_EQ(0, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "nec"));
+    EXPECT_EQ(1, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "rc-6"));
+    const std::string necOn = "rc-5 [nec]";
+    EXPECT_EQ(1, rc_parse_protocol_enabled(necOn.data(), necOn.size(), "nec"));
+    EXPECT_EQ(0, rc_parse_protocol_enabled(necOn.data(), necOn.size() - 1, "nec"));
+}
+
+rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
+{
+    return rc_record{ns, flags, proto, 0, scancode};
+}
+
+// The kernel's key-up time: the repeat period plus the receiver's time-out.
+TEST(RcKey, IsHeldThroughItsRepeatsAndUpAfterThePeriodPlusTheTimeOut)
+{
+    const uint64_t timeout = Ms(100);
+    rc_key key = {};
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1)));
+    EXPECT_EQ(RC_NO_CODE_EX, rc_key_code_ex(&key, Ms(1)));
+
+    rc_record rec = At(Ms(1000), 0, rmtest::kProtoNec, 0x0408);
+    rc_key_feed(&key, &rec, timeout);
+    EXPECT_EQ(0x08, rc_key_code(&key, Ms(1000)));
+    EXPECT_EQ(0x04FB08F7u, rc_key_code_ex(&key, Ms(1209)));
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1210)));  // 110 + 100 after its record
+
+    // Repeats keep it down, counted from the last one's timestamp.
+    for (uint64_t t = 1100; t <= 1500; t += 100)
+    {
+        rec = At(Ms(t), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
+        rc_key_feed(&key, &rec, timeout);
+    }
+    EXPECT_EQ(0x08, rc_key_code(&key, Ms(1709)));
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1710)));
+    // A repeat that comes after the key went up does not press it again.
+    rec = At(Ms(1800), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
+    rc_key_feed(&key, &rec, timeout);
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1800)));
+
+    // A repeat flag on another code or protocol is a new key all the same.
+    rec = At(Ms(2000), rmtest::kFlagRepeat, rmtest::kProtoNecx, 0x041208);
+    rc_key_feed(&key, &rec, timeout);
+    EXPECT_EQ(0x041208F7u, rc_key_code_ex(&key, Ms(2000)));
+    rec = At(Ms(2050), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x041208);
+    rc_key_feed(&key, &rec, timeout);
+    EXPECT_EQ(0x12ED08F7u, rc_key_code_ex(&key, Ms(2050)));
+}
+
+TEST(RcKey, EachProtocolFamilyHasItsOwnRepeatPeriod)
+{
+    struct
+    {
+        uint16_t proto;
+        unsigned period;
+    } const cases[] = {{9, 110}, {10, 110}, {11, 110}, {2, 114}, {15, 114}, {19, 114}, {6, 100},
+                       {8, 100}, {5, 125}, {12, 125}, {20, 125}, {0, 125}};
+    for (const auto& c : cases)
+    {
+        rc_key key = {};
+        const rc_record rec = At(Ms(500), 0, c.proto, 0x1234);
+        rc_key_feed(&key, &rec, RC_DEFAULT_TIMEOUT_NS);
+        EXPECT_TRUE(rc_key_is_down(&key, Ms(500 + c.period + 125) - 1)) << c.proto;
+        EXPECT_FALSE(rc_key_is_down(&key, Ms(500 + c.period + 125))) << c.proto;
+    }
+}
+
+}  // namespace
