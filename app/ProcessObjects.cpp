@@ -11,6 +11,12 @@
 #include "RemoteDriver.h"
 #include "RemoteMonitorApp.h"
 
+#if defined(_WIN32) && _WIN32_WINNT < 0x0502
+// Windows XP SP1 brought this call; the system headers offer it only from the
+// next version of the system on.
+extern "C" WINBASEAPI BOOL WINAPI SetDllDirectoryA(LPCSTR lpPathName);
+#endif
+
 namespace {
 
 // Storage whose object is built and destroyed by hand.

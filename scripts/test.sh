@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: the native build plain, under AddressSanitizer
 # with UndefinedBehaviorSanitizer, under ThreadSanitizer, the 32-bit Windows
-# build under Wine, and the fuzz targets for about a minute in all.
+# build under Wine, the Windows release as it ships (its PE and import checks
+# and the end-to-end runs), and the fuzz targets for about a minute in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
 jobs=$(nproc)
-for preset in native native-asan native-tsan windows; do
+for preset in native native-asan native-tsan windows windows-release; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"

@@ -22,6 +22,11 @@
  *                        longer than 255 characters, anything after the
  *                        numbers, a number out of its range. A script that
  *                        cannot be read leaves the card silent (no key).
+ *   TAVRIXRC_SIM_ORIGIN  a moment of the system's monotonic clock, in ms
+ *                        (QueryPerformanceCounter on Windows, CLOCK_MONOTONIC
+ *                        elsewhere), from which <ms> counts instead: a
+ *                        process watching the tool from outside then knows
+ *                        when each change happens.
  *   TAVRIXRC_SIM_LOG     file to which one line per call is appended, as:
  *                          GetCardCount -> 1
  *                          OpenCard(0) -> 1
@@ -188,7 +193,8 @@ static void unconfigure(void)
 
 static void restart_clock(void)
 {
-    g_origin_ms = tavrixrc_now_ms();
+    const char* origin = getenv("TAVRIXRC_SIM_ORIGIN");
+    g_origin_ms = origin != NULL && origin[0] != '\0' ? strtoll(origin, NULL, 10) : tavrixrc_now_ms();
     g_origin_set = 1;
     demo_reset();
 }

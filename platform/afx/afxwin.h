@@ -7,26 +7,30 @@
 
 #include <windows.h>
 
-#include <string>
-
 #ifndef ID_HELP
 #define ID_HELP 0xE146
 #endif
 
 // ---- Strings ---------------------------------------------------------------
 
+// A string of the C runtime's heap, not std::string: the shipped executable
+// carries no C++ library code that could throw, and so none of the exception
+// machinery that comes with it. A failed allocation leaves the empty string.
 class CString
 {
 public:
     CString() = default;
-    CString(LPCSTR psz) : m_str(psz ? psz : "") {}  // NOLINT: converts like the original
+    CString(LPCSTR psz);  // NOLINT: converts like the original
+    CString(const CString& other);
+    CString& operator=(const CString& other);
+    ~CString();
 
-    void Empty() { m_str.clear(); }
-    int GetLength() const { return static_cast<int>(m_str.size()); }
-    bool IsEmpty() const { return m_str.empty(); }
-    operator LPCSTR() const { return m_str.c_str(); }
+    void Empty();
+    int GetLength() const { return m_nLength; }
+    bool IsEmpty() const { return m_nLength == 0; }
+    operator LPCSTR() const { return m_pszData != nullptr ? m_pszData : ""; }
 
-    friend bool operator==(const CString& a, LPCSTR b) { return a.m_str == (b ? b : ""); }
+    friend bool operator==(const CString& a, LPCSTR b);
     friend bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
 
     // Last in the class: the attribute's #if would keep the formatter from
@@ -38,7 +42,12 @@ public:
         ;
 
 private:
-    std::string m_str;
+    // Replaces the content with a buffer for nLength characters and the
+    // terminating zero; false, and the empty string, when none is to be had.
+    bool Allocate(int nLength);
+
+    char* m_pszData = nullptr;
+    int m_nLength = 0;
 };
 
 // ---- Message maps ----------------------------------------------------------

@@ -32,6 +32,7 @@ protected:
         FakeDriverTest::SetUp();
         UnsetEnv("TAVRIXRC_SIM_CARDS");
         UnsetEnv("TAVRIXRC_SIM_SCRIPT");
+        UnsetEnv("TAVRIXRC_SIM_ORIGIN");
         SetEnv("TAVRIXRC_SIM_LOG", m_logPath);
         m_scriptPath = m_logPath + ".script";
     }
@@ -41,6 +42,7 @@ protected:
         UnsetEnv("TAVRIXRC_SIM_LOG");
         UnsetEnv("TAVRIXRC_SIM_SCRIPT");
         UnsetEnv("TAVRIXRC_SIM_CARDS");
+        UnsetEnv("TAVRIXRC_SIM_ORIGIN");
         if (!HasFailure())
             std::remove(m_scriptPath.c_str());
     }
@@ -193,6 +195,27 @@ TEST_F(SimulatedCardTest, HasNoKeyBeforeTheFirstLineOfItsScript)
     ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
     EXPECT_EQ(-1, CRemoteDriver::ReadCode());
     EXPECT_EQ(0u, CRemoteDriver::ReadCodeEx());
+}
+
+// A benchmark outside the tool's process names the moment the script starts
+// at, on the monotonic clock both share, instead of the opening of the card.
+TEST_F(SimulatedCardTest, CountsItsScriptFromAGivenMomentWhenTold)
+{
+    const long long nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+    Script("30000 21\n"
+           "600000 5\n");
+    SetEnv("TAVRIXRC_SIM_ORIGIN", std::to_string(nowMs - 60000));
+    BindCard();
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(21, CRemoteDriver::ReadCode());
+
+    Script("0 21\n");
+    SetEnv("TAVRIXRC_SIM_ORIGIN", std::to_string(nowMs + 600000));
+    BindCard();
+    ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
+    EXPECT_EQ(-1, CRemoteDriver::ReadCode());
 }
 
 TEST_F(SimulatedCardTest, WithoutTheExtendedEntryTheToolDerivesTheCode)

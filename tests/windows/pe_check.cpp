@@ -1,9 +1,11 @@
 // Reads the built RemoteMonitor.exe as a user's Windows would: the PE headers
 // by hand, the resources through the loader, the version through the version
 // API. What is checked is what a user, the loader and Explorer see, whatever
-// the build scripts meant to produce.
+// the build scripts meant to produce. The executable and our driver libraries
+// must also load on Windows XP SP3: their headers and every function they
+// import are held against a list of what that system has.
 //
-//   pe_check <path of RemoteMonitor.exe> [gtest options]
+//   pe_check <RemoteMonitor.exe> <allowed imports> [<TavrixRC.dll>...] [gtest options]
 #include "DialogTemplate.h"
 #include "VersionInfo.h"
 
@@ -16,13 +18,18 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 std::string g_exePath;
+std::string g_allowListPath;
+std::vector<std::string> g_libraryPaths;
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path)
 {
@@ -43,7 +50,12 @@ struct PeFacts
     uint16_t machine = 0;
     uint16_t magic = 0;
     uint16_t subsystem = 0;
+    uint16_t osMajor = 0, osMinor = 0;
+    uint16_t subsystemMajor = 0, subsystemMinor = 0;
     std::vector<std::string> imports;
+    // DLL and function, as the import table names them; "#n" for an import
+    // by ordinal, which no list of names can vouch for.
+    std::vector<std::pair<std::string, std::string>> functions;
 };
 
 class CPeReader
@@ -65,6 +77,10 @@ public:
         if (pFacts->magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
             return true;
         pFacts->subsystem = nt.OptionalHeader.Subsystem;
+        pFacts->osMajor = nt.OptionalHeader.MajorOperatingSystemVersion;
+        pFacts->osMinor = nt.OptionalHeader.MinorOperatingSystemVersion;
+        pFacts->subsystemMajor = nt.OptionalHeader.MajorSubsystemVersion;
+        pFacts->subsystemMinor = nt.OptionalHeader.MinorSubsystemVersion;
 
         size_t sectionOffset = ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                                nt.FileHeader.SizeOfOptionalHeader;
@@ -91,11 +107,37 @@ public:
             if (!ReadName(desc.Name, &name))
                 return Fail(pError, "import name outside the file");
             pFacts->imports.push_back(name);
+            // The lookup table keeps the names after binding; the address
+            // table holds them only until then.
+            uint32_t thunks = desc.OriginalFirstThunk != 0 ? desc.OriginalFirstThunk : desc.FirstThunk;
+            if (!ReadFunctions(name, thunks, &pFacts->functions))
+                return Fail(pError, "import lookup table outside the file");
         }
         return true;
     }
 
 private:
+    bool ReadFunctions(const std::string& dll, uint32_t rva,
+                       std::vector<std::pair<std::string, std::string>>* pFunctions) const
+    {
+        size_t offset = 0;
+        if (!RvaToOffset(rva, &offset))
+            return false;
+        for (;; offset += sizeof(uint32_t)) {
+            uint32_t thunk = 0;
+            if (!Copy(offset, &thunk))
+                return false;
+            if (thunk == 0)
+                return true;
+            std::string function;
+            if (thunk & IMAGE_ORDINAL_FLAG32)
+                function = "#" + std::to_string(thunk & 0xFFFF);
+            else if (!ReadName(thunk + offsetof(IMAGE_IMPORT_BY_NAME, Name), &function))
+                return false;
+            pFunctions->emplace_back(dll, function);
+        }
+    }
+
     template <typename T>
     bool Copy(size_t offset, T* pValue) const
     {
@@ -166,6 +208,141 @@ TEST(Executable, IsA32BitWindowsGuiProgramThatNeedsOnlySystemDlls)
         EXPECT_TRUE(kSystemDlls.count(name)) << name << " is not a system DLL";
     for (const char* needed : {"kernel32.dll", "user32.dll"})
         EXPECT_TRUE(imports.count(needed)) << needed;
+}
+
+// ---- Windows XP SP3 ---------------------------------------------------------
+
+// "kernel32.dll!CloseHandle" -> the oldest client its documentation names.
+typedef std::map<std::string, std::string> AllowList;
+
+std::string ImportKey(const std::string& dll, const std::string& function)
+{
+    return Lower(dll) + "!" + function;
+}
+
+// One "<DLL> <function> <oldest client>" a line; '#' starts a comment.
+bool ReadAllowList(const std::string& path, AllowList* pList, std::string* pError)
+{
+    std::ifstream in(path);
+    if (!in) {
+        *pError = "cannot read " + path;
+        return false;
+    }
+    std::string line;
+    for (int nLine = 1; std::getline(in, line); ++nLine) {
+        line = line.substr(0, line.find('#'));
+        std::istringstream fields(line);
+        std::string dll, function, minimum;
+        if (!(fields >> dll))
+            continue;
+        fields >> function;
+        std::getline(fields >> std::ws, minimum);
+        while (!minimum.empty() && std::isspace(static_cast<unsigned char>(minimum.back())))
+            minimum.pop_back();
+        if (function.empty() || minimum.empty()) {
+            *pError = path + ":" + std::to_string(nLine) + ": want <DLL> <function> <oldest client>";
+            return false;
+        }
+        (*pList)[ImportKey(dll, function)] = minimum;
+    }
+    return true;
+}
+
+// What keeps a binary with these imports from loading on Windows XP SP3.
+std::vector<std::string> XpSp3Misses(const PeFacts& facts, const AllowList& allowed)
+{
+    static const std::set<std::string> kDlls = {"kernel32.dll", "user32.dll", "msvcrt.dll"};
+    std::vector<std::string> misses;
+    if (facts.osMajor != 5 || facts.osMinor != 1)
+        misses.push_back("OS version " + std::to_string(facts.osMajor) + "." + std::to_string(facts.osMinor));
+    if (facts.subsystemMajor != 5 || facts.subsystemMinor != 1)
+        misses.push_back("subsystem version " + std::to_string(facts.subsystemMajor) + "." +
+                         std::to_string(facts.subsystemMinor));
+    for (const std::string& dll : facts.imports) {
+        if (!kDlls.count(Lower(dll)))
+            misses.push_back(dll + " imported");
+    }
+    for (const auto& import : facts.functions) {
+        if (kDlls.count(Lower(import.first)) && !allowed.count(ImportKey(import.first, import.second)))
+            misses.push_back(import.first + "!" + import.second + " not known on Windows XP SP3");
+    }
+    return misses;
+}
+
+std::string Joined(const std::vector<std::string>& items, const char* separator)
+{
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : separator) + item;
+    return text;
+}
+
+TEST(WindowsXpSp3, TheListOfAllowedImportsHoldsOnlyCallsOfXpOrOlder)
+{
+    AllowList allowed;
+    std::string error;
+    ASSERT_TRUE(ReadAllowList(g_allowListPath, &allowed, &error)) << error;
+    ASSERT_FALSE(allowed.empty());
+    static const std::set<std::string> kOldEnough = {"2000", "XP", "XP SP1", "XP SP2", "XP SP3"};
+    for (const auto& entry : allowed)
+        EXPECT_TRUE(kOldEnough.count(entry.second)) << entry.first << " needs " << entry.second;
+}
+
+// The check itself must fail on what broke the tool on XP before: a call
+// of Vista and a runtime DLL of the compiler, in an executable marked 4.0.
+TEST(WindowsXpSp3, TheCheckRejectsWhatXpLacks)
+{
+    AllowList allowed = {{"kernel32.dll!Sleep", "XP"}};
+    PeFacts facts;
+    facts.osMajor = facts.subsystemMajor = 4;
+    facts.imports = {"KERNEL32.dll", "libwinpthread-1.dll"};
+    facts.functions = {{"KERNEL32.dll", "Sleep"}, {"KERNEL32.dll", "GetTickCount64"}, {"KERNEL32.dll", "#17"}};
+    EXPECT_EQ(Joined(XpSp3Misses(facts, allowed), "; "),
+              "OS version 4.0; subsystem version 4.0; libwinpthread-1.dll imported; "
+              "KERNEL32.dll!GetTickCount64 not known on Windows XP SP3; KERNEL32.dll!#17 not known on Windows XP SP3");
+}
+
+TEST(WindowsXpSp3, EveryBinaryLoadsThere)
+{
+    AllowList allowed;
+    std::string error;
+    ASSERT_TRUE(ReadAllowList(g_allowListPath, &allowed, &error)) << error;
+
+    std::vector<std::string> paths = {g_exePath};
+    paths.insert(paths.end(), g_libraryPaths.begin(), g_libraryPaths.end());
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        std::vector<uint8_t> file = ReadWholeFile(path);
+        ASSERT_FALSE(file.empty());
+        PeFacts facts;
+        ASSERT_TRUE(CPeReader(file).Read(&facts, &error)) << error;
+
+        std::map<std::string, std::vector<std::string>> byDll;
+        for (const auto& import : facts.functions)
+            byDll[import.first].push_back(import.second);
+        printf("%s imports\n", path.c_str());
+        for (const auto& dll : byDll)
+            printf("  %s: %s\n", dll.first.c_str(), Joined(dll.second, " ").c_str());
+        // A reader that found nothing would pass anything.
+        ASSERT_EQ(byDll.size(), facts.imports.size()) << "a DLL without functions";
+
+        EXPECT_EQ(Joined(XpSp3Misses(facts, allowed), "\n"), "");
+    }
+}
+
+TEST(WindowsXpSp3, TheReaderSeesTheCallsTheToolMakes)
+{
+    std::vector<uint8_t> file = ReadWholeFile(g_exePath);
+    PeFacts facts;
+    std::string error;
+    ASSERT_TRUE(CPeReader(file).Read(&facts, &error)) << error;
+    std::set<std::string> keys;
+    for (const auto& import : facts.functions)
+        keys.insert(ImportKey(import.first, import.second));
+    for (const char* key : {"kernel32.dll!LoadLibraryA", "kernel32.dll!GetProcAddress", "kernel32.dll!CreateThread",
+                            "kernel32.dll!TerminateThread", "user32.dll!SetWindowTextA",
+                            "user32.dll!DialogBoxIndirectParamA"})
+        EXPECT_TRUE(keys.count(key)) << key;
 }
 
 // The executable mapped as data: resources readable, no code run.
@@ -407,10 +584,12 @@ TEST(ExecutableVersionApi, ReadsTheSameVersion)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        fprintf(stderr, "usage: pe_check <RemoteMonitor.exe> [gtest options]\n");
+    if (argc < 3) {
+        fprintf(stderr, "usage: pe_check <RemoteMonitor.exe> <allowed imports> [<TavrixRC.dll>...] [gtest options]\n");
         return 2;
     }
     g_exePath = argv[1];
+    g_allowListPath = argv[2];
+    g_libraryPaths.assign(argv + 3, argv + argc);
     return RUN_ALL_TESTS();
 }
