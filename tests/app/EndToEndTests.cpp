@@ -505,17 +505,24 @@ TEST(PipeRun, StartUpErrorsArePrintedAndTheToolEndsByItself)
     }
 }
 
+// Also not through an empty or relative element of LD_LIBRARY_PATH, which
+// the system loader reads as the current directory.
 TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
 {
-    CRunDir dir(nullptr);
-    CRunDir planted(RM_SIM);
-    char szOld[4096];
-    ASSERT_NE(nullptr, getcwd(szOld, sizeof szOld));
-    ASSERT_EQ(0, chdir(planted.path.c_str()));
-    CPipeRun run(dir, 1);
-    ASSERT_EQ(0, chdir(szOld));
-    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
-    EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output);
+    for (const char* pszPath : { "", "LD_LIBRARY_PATH=:/nonexistent", "LD_LIBRARY_PATH=.", "LD_LIBRARY_PATH=sub" })
+    {
+        CRunDir dir(nullptr);
+        CRunDir planted(RM_SIM);
+        mkdir((planted.path + "/sub").c_str(), 0755);
+        CopyExecutable(RM_SIM, planted.path + "/sub/TavrixRC.dll");
+        char szOld[4096];
+        ASSERT_NE(nullptr, getcwd(szOld, sizeof szOld));
+        ASSERT_EQ(0, chdir(planted.path.c_str()));
+        CPipeRun run(dir, 1, { pszPath });
+        ASSERT_EQ(0, chdir(szOld));
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000))) << pszPath;
+        EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output) << pszPath;
+    }
 }
 
 // A driver that never returns from a read: the worker is terminated after

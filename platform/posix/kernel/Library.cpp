@@ -72,6 +72,33 @@ std::string ExecutableDirectory()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// The directories the system loader searches for a bare name, in its order
+// (LD_LIBRARY_PATH, the executable's run path, the system's own), as the
+// loader itself reports them. Only absolute ones: an empty or relative
+// element of LD_LIBRARY_PATH means the current directory, which a bare name
+// must never reach. The loader's cache is left out; it only knows lib*.so
+// names.
+std::vector<std::string> SystemSearchDirectories()
+{
+    std::vector<std::string> directories;
+    void* self = ExecutableHandle();
+    Dl_serinfo size;
+    if (self == nullptr || dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
+        return directories;
+    std::vector<unsigned char> buffer(size.dls_size);
+    Dl_serinfo* pInfo = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    *pInfo = size;
+    if (dlinfo(self, RTLD_DI_SERINFO, pInfo) != 0)
+        return directories;
+    for (unsigned int i = 0; i < pInfo->dls_cnt; ++i)
+    {
+        const char* pszDirectory = pInfo->dls_serpath[i].dls_name;
+        if (pszDirectory != nullptr && pszDirectory[0] == '/')
+            directories.push_back(pszDirectory);
+    }
+    return directories;
+}
+
 // The places a name is tried, in order.
 std::vector<std::string> Candidates(const char* name, const std::string& dllDirectory)
 {
@@ -86,15 +113,14 @@ std::vector<std::string> Candidates(const char* name, const std::string& dllDire
         candidates.push_back(exeDir + "/" + name);
     if (!dllDirectory.empty())
         candidates.push_back(dllDirectory + "/" + name);
-    // Without a '/', dlopen searches only the system's places, never the
-    // current directory (unless the user put "." into LD_LIBRARY_PATH).
-    candidates.push_back(name);
+    for (const std::string& directory : SystemSearchDirectories())
+        candidates.push_back(directory + "/" + name);
     return candidates;
 }
 
 bool Exists(const std::string& path)
 {
-    return path.find('/') == std::string::npos || access(path.c_str(), F_OK) == 0;
+    return access(path.c_str(), F_OK) == 0;
 }
 
 }  // namespace
