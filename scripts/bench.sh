@@ -4,7 +4,9 @@
 #   scripts/bench.sh [results.json]   (default build/bench/results.json)
 # A suite is a command that prints rows "| suite | figure | value | note |"
 # and, given --json FILE, writes {"suite": ..., "figures": [...]} there. To
-# add one, add its command line to the list below.
+# add one, add its command line to the list below. Suites that print a table
+# of their own (min / median / p99 / max columns) go in the second list; each
+# is printed under its name and its JSON is kept as it writes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,9 +15,13 @@ suites=(
   "$build/bench/poll_step_bench"
   "python3 bench/tool_bench.py --build $build"
 )
+tabled_suites=(
+  "receiver library|$build/bench/rccore_latency_bench"
+  "Windows build under Wine|bench/wine_bench.sh"
+)
 
 out=${1:-build/bench/results.json}
-scripts/setup.sh
+scripts/setup.sh --windows
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release -j"$(nproc)" >/dev/null
 mkdir -p "$(dirname "$out")"
@@ -34,6 +40,13 @@ for suite in "${suites[@]}"; do
   # Word splitting is wanted: each entry is a command line.
   # shellcheck disable=SC2086
   $suite --json "$parts/$n.json"
+done
+for entry in "${tabled_suites[@]}"; do
+  n=$((n + 1))
+  echo
+  echo "${entry%%|*}:"
+  # shellcheck disable=SC2086
+  ${entry#*|} --json "$parts/$n.json"
 done
 
 python3 - "$out" "$machine" "$parts" "$n" <<'PY'
