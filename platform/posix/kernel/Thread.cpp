@@ -85,6 +85,8 @@ void* ThreadMain(void* arg)
     // From here on a late signal must find nothing to jump to.
     SetTerminateSignalBlocked(true);
     SetCurrentThreadObject(nullptr);
+    // The routine is over, but the thread's teardown (thread-local and key
+    // destructors) is still to come: the handle is signalled by the join.
     {
         std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_dwExitCode = dwExitCode;
