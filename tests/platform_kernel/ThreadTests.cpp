@@ -1,5 +1,5 @@
 // Threads and their handles: the end signals the handle with the exit code,
-// waits time out, closed and made-up handles fail, priorities, per-thread last
+// only once the thread's teardown has run, waits time out, closed and made-up handles fail, priorities, per-thread last
 // error, Sleep and the tick.
 #include <windows.h>
 
@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 using namespace kerneltest;
 
@@ -71,6 +72,63 @@ TEST(ThreadHandle, SignalledAtTheEndWithTheExitCode)
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
     EXPECT_TRUE(CloseHandle(h));
+}
+
+// Written by the helper library's key destructor in the thread's teardown.
+int g_nTeardownWrote = 0;
+
+TEST(ThreadHandle, SignalledOnlyOnceTheThreadIsGone)
+{
+    HMODULE lib = LoadLibraryA(kLib);
+    ASSERT_NE(lib, nullptr);
+    struct Ctx
+    {
+        void (*setSlowKey)(int*);
+        std::atomic<bool> returned{false};
+    } ctx;
+    ctx.setSlowKey = Proc<void (*)(int*)>(lib, "set_slow_key");
+    ASSERT_NE(ctx.setSlowKey, nullptr);
+    HANDLE h = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Ctx*>(p);
+            c->setSlowKey(&g_nTeardownWrote);
+            c->returned = true;
+            return 6;
+        },
+        &ctx, 0, nullptr);
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ctx.returned.load(); }));
+    const DWORD early = WaitForSingleObject(h, 0);
+    DWORD earlyCode = 0;
+    EXPECT_TRUE(GetExitCodeThread(h, &earlyCode));
+    if (__atomic_load_n(&g_nTeardownWrote, __ATOMIC_SEQ_CST) == 0)
+    {
+        EXPECT_EQ(early, WAIT_TIMEOUT);
+        EXPECT_EQ(earlyCode, static_cast<DWORD>(STILL_ACTIVE));
+    }
+
+    // Several waiters at once, with and without a bound: one joins, all see
+    // the end only after the teardown.
+    DWORD otherResult = WAIT_FAILED;
+    int otherSaw = 0;
+    std::thread other([&] {
+        otherResult = WaitForSingleObject(h, INFINITE);
+        otherSaw = __atomic_load_n(&g_nTeardownWrote, __ATOMIC_SEQ_CST);
+    });
+    const DWORD result = WaitForSingleObject(h, 5000);
+    const int saw = __atomic_load_n(&g_nTeardownWrote, __ATOMIC_SEQ_CST);
+    other.join();
+    EXPECT_EQ(result, WAIT_OBJECT_0);
+    EXPECT_EQ(otherResult, WAIT_OBJECT_0);
+    EXPECT_EQ(otherSaw, 1);
+    // Unloading now would run the destructor in unmapped code.
+    ASSERT_EQ(saw, 1) << "signalled before the thread's teardown";
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(h, &code));
+    EXPECT_EQ(code, 6u);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_TRUE(FreeLibrary(lib));
 }
 
 TEST(ThreadHandle, WaitTimesOutWhileTheThreadRuns)

@@ -1,6 +1,7 @@
 // Thread handles. A handle names a reference-counted thread object; the table
 // of live handles holds one reference, the running thread another, so either
-// may go first. Handle values are never reused, and every call looks its
+// may go first; whichever is last detaches a thread nobody joined, so that it
+// frees its resources when it ends. Handle values are never reused, and every call looks its
 // handle up in the table, so a closed or made-up handle fails with
 // ERROR_INVALID_HANDLE instead of being dereferenced.
 #include "kernel/Kernel.h"

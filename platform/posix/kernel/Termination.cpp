@@ -6,11 +6,12 @@
 // thread is not one of ours or has no pending request; if the thread is
 // inside our layer (a CLayerScope is open) it returns, and the layer ends the
 // thread at TerminationPoint() once it has left; otherwise it siglongjmps to
-// ThreadMain, which records the exit code, signals the object and returns
-// from the thread's start routine. TerminateThread waits up to
-// kTerminateWaitMs for the end, re-sending the signal every kResendMs in case
-// it arrived while the thread was inside the layer, and returns FALSE if the
-// thread is still running then. A thread terminating itself jumps at once.
+// ThreadMain, which records the exit code and returns from the thread's
+// start routine; the thread then ends through pthread's normal exit path and
+// can be joined. TerminateThread waits up to kTerminateWaitMs for that end
+// (the thread joined), re-sending the signal every kResendMs in case it
+// arrived while the thread was inside the layer, and returns FALSE if the
+// thread is not gone then. A thread terminating itself jumps at once.
 //
 // Limits, the same in kind as on Windows, where TerminateThread is a last
 // resort:
@@ -72,7 +73,8 @@ bool RequestTermination(CThreadObject& object, DWORD dwExitCode)
     return true;
 }
 
-// Signals the thread until it has ended or the wait is over.
+// Signals the thread until it has ended or the wait is over; true once it is
+// gone, its teardown included, since the caller may unload its code next.
 bool WaitForTermination(CThreadObject& object)
 {
     const timespec deadline = AddMs(MonotonicNow(), kTerminateWaitMs);
@@ -88,7 +90,7 @@ bool WaitForTermination(CThreadObject& object)
             slice = deadline;
         object.m_changed.WaitUntil(lock, slice);
     }
-    return object.m_bEnded;
+    return AwaitJoin(object, lock, &deadline);
 }
 
 }  // namespace

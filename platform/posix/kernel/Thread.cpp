@@ -8,6 +8,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_THREAD__)
+#define RM_KERNEL_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define RM_KERNEL_TSAN 1
+#endif
+#endif
+
 namespace rmwin32 {
 namespace {
 
@@ -77,6 +85,8 @@ void* ThreadMain(void* arg)
     // From here on a late signal must find nothing to jump to.
     SetTerminateSignalBlocked(true);
     SetCurrentThreadObject(nullptr);
+    // The routine is over, but the thread's teardown (thread-local and key
+    // destructors) is still to come: the handle is signalled by the join.
     {
         std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_dwExitCode = dwExitCode;
@@ -93,8 +103,6 @@ bool StartThread(const std::shared_ptr<CThreadObject>& object, size_t dwStackSiz
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    // Nobody joins: the end is reported through the object instead.
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     // Windows treats the size as a minimum to commit within a reserve of
     // at least the default, so only a larger size changes anything.
     size_t defaultSize = 0;
@@ -155,35 +163,96 @@ int NiceOffset(int nPriority)
     }
 }
 
+// A join bounded on the monotonic clock; null until: no bound.
+int JoinThread(pthread_t thread, const timespec* until)
+{
+    if (until == nullptr)
+        return pthread_join(thread, nullptr);
+#ifdef RM_KERNEL_TSAN
+    // ThreadSanitizer intercepts only the wall-clock variant; a join it does
+    // not see leaves the thread counted as leaked and its writes unordered.
+    const timespec now = MonotonicNow();
+    const long long ns = (until->tv_sec - now.tv_sec) * 1000000000LL + (until->tv_nsec - now.tv_nsec);
+    timespec wall;
+    clock_gettime(CLOCK_REALTIME, &wall);
+    wall = AddMs(wall, ns > 0 ? static_cast<unsigned long long>(ns + 999999) / 1000000ULL : 0);
+    return pthread_timedjoin_np(thread, nullptr, &wall);
+#else
+    return pthread_clockjoin_np(thread, nullptr, CLOCK_MONOTONIC, until);
+#endif
+}
+
 // Waits for the thread's end; only our own threads can be terminated, so only
-// they need to look for a request while they wait.
+// they need to look for a request while they wait, which they do between
+// slices, since neither a join nor the condition can be woken for it.
 DWORD WaitForEnd(CThreadObject& object, DWORD dwMilliseconds)
 {
     const bool bInfinite = dwMilliseconds == INFINITE;
     const timespec deadline = AddMs(MonotonicNow(), bInfinite ? 0 : dwMilliseconds);
     const bool bEndable = CurrentThreadObject() != nullptr;
     std::unique_lock<std::mutex> lock(object.m_mutex);
-    while (!object.m_bEnded)
+    while (!object.m_bJoined)
     {
         if (TerminationRequested())
             return WAIT_FAILED;
-        const timespec now = MonotonicNow();
-        if (!bInfinite && !Before(now, deadline))
-            return WAIT_TIMEOUT;
         if (bInfinite && !bEndable)
         {
-            object.m_changed.Wait(lock);
+            AwaitJoin(object, lock, nullptr);
             continue;
         }
-        timespec until = bEndable ? AddMs(now, kWaitSliceMs) : deadline;
+        timespec until = bEndable ? AddMs(MonotonicNow(), kWaitSliceMs) : deadline;
         if (!bInfinite && Before(deadline, until))
             until = deadline;
-        object.m_changed.WaitUntil(lock, until);
+        if (!AwaitJoin(object, lock, &until) && !bInfinite && !Before(MonotonicNow(), deadline))
+            return WAIT_TIMEOUT;
     }
     return WAIT_OBJECT_0;
 }
 
 }  // namespace
+
+CThreadObject::~CThreadObject()
+{
+    if (m_bStarted && !m_bJoined)
+        pthread_detach(m_thread);
+}
+
+bool AwaitJoin(CThreadObject& object, std::unique_lock<std::mutex>& lock, const timespec* until)
+{
+    for (;;)
+    {
+        if (object.m_bJoined)
+            return true;
+        // Before the routine's end there is nothing to join yet, and the
+        // condition, unlike a join, hears of the end at once.
+        if (object.m_bEnded && !object.m_bJoining)
+        {
+            object.m_bJoining = true;
+            const pthread_t thread = object.m_thread;
+            lock.unlock();
+            const int rc = JoinThread(thread, until);
+            lock.lock();
+            object.m_bJoining = false;
+            object.m_bJoined = rc == 0;
+            // Either way: others may be waiting for the end or for their turn.
+            object.m_changed.Broadcast();
+            if (rc == 0)
+                return true;
+            if (rc == ETIMEDOUT)
+                return false;
+            // A thread waiting for itself from its own teardown: it waits as
+            // on Windows, without spinning.
+        }
+        if (until == nullptr)
+            object.m_changed.Wait(lock);
+        else
+            object.m_changed.WaitUntil(lock, *until);
+        if (object.m_bJoined)
+            return true;
+        if (until != nullptr && !Before(MonotonicNow(), *until))
+            return false;
+    }
+}
 
 void FailNextThreadCreations(int nCount)
 {
@@ -264,8 +333,11 @@ BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        std::lock_guard<std::mutex> lock(object->m_mutex);
-        *lpExitCode = object->m_bEnded ? object->m_dwExitCode : STILL_ACTIVE;
+        // As on Windows, the code is there once the thread is gone, its
+        // teardown included, whether or not anybody has waited for it.
+        std::unique_lock<std::mutex> lock(object->m_mutex);
+        const timespec now = rmwin32::MonotonicNow();
+        *lpExitCode = rmwin32::AwaitJoin(*object, lock, &now) ? object->m_dwExitCode : STILL_ACTIVE;
         return TRUE;
     });
 }

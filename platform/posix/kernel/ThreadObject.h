@@ -1,5 +1,8 @@
 // What a thread handle names: the thread CreateThread made, its exit code and
-// what TerminateThread needs to end it.
+// what TerminateThread needs to end it. The thread is joinable: its handle is
+// signalled once a waiter has joined it, so after the thread-local and key
+// destructors and the C library's teardown, as on Windows, where a handle is
+// signalled only when the thread is gone.
 #ifndef REMOTEMONITOR_KERNEL_THREADOBJECT_H
 #define REMOTEMONITOR_KERNEL_THREADOBJECT_H
 
@@ -21,6 +24,11 @@ namespace rmwin32 {
 struct CThreadObject
 {
     CThreadObject(LPTHREAD_START_ROUTINE pfnStart, LPVOID pParam) : m_pfnStart(pfnStart), m_pParam(pParam) {}
+    // Detaches a thread nobody joined: no one can any more. May run on the
+    // thread itself, when its own reference is the last.
+    ~CThreadObject();
+    CThreadObject(const CThreadObject&) = delete;
+    CThreadObject& operator=(const CThreadObject&) = delete;
 
     const LPTHREAD_START_ROUTINE m_pfnStart;
     const LPVOID m_pParam;
@@ -29,9 +37,12 @@ struct CThreadObject
     CMonotonicCondition m_changed;
     // Guarded by m_mutex. While m_bEnded is false the thread has not passed
     // the point where it sets it, so it is alive and m_thread and m_tid are
-    // valid to signal.
+    // valid to signal. m_bJoined: the thread is gone and the handle signalled.
+    // Only one waiter may join (m_bJoining); the others wait on m_changed.
     bool m_bStarted = false;
     bool m_bEnded = false;
+    bool m_bJoining = false;
+    bool m_bJoined = false;
     DWORD m_dwExitCode = STILL_ACTIVE;
     pthread_t m_thread{};
     pid_t m_tid = 0;
@@ -52,6 +63,11 @@ std::shared_ptr<CThreadObject> FindThreadOrFail(HANDLE hThread);
 
 // A new handle to the object, never a value handed out before.
 HANDLE InsertThreadHandle(std::shared_ptr<CThreadObject> object);
+
+// Waits, with the object's lock held, until the thread has been joined or
+// until has come (null: no bound), joining it itself when nobody else does;
+// true when joined. A past until still joins a thread that is gone already.
+bool AwaitJoin(CThreadObject& object, std::unique_lock<std::mutex>& lock, const timespec* until);
 
 // Installs, once, the handler of the signal that ends a stuck thread.
 void InstallTerminateHandler();
