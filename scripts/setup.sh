@@ -8,9 +8,10 @@ set -euo pipefail
 want_windows=0
 [ "${1:-}" = "--windows" ] && want_windows=1
 
-packages=(g++ clang cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
+packages=(g++ clang cmake make pkg-config libgtest-dev libgmock-dev libncurses-dev libx11-dev libxft-dev llvm tmux
+  xvfb x11-utils xdotool imagemagick fonts-liberation)
 if [ "$want_windows" = 1 ]; then
-  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
+  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine)
 fi
 
 missing=()
