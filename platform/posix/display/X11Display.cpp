@@ -229,15 +229,11 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
         CreateControlWindow(hCtl, xid);
 }
 
-void CX11Display::DestroyWindows(HWND hDlg)
+void CX11Display::ForgetWindows(HWND hDlg)
 {
-    CXWindow* pDialog = FindXWindow(hDlg);
-    if (pDialog == nullptr)
-        return;
     std::vector<HWND> owned = { hDlg };
     for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl != nullptr; hCtl = GetWindow(hCtl, GW_HWNDNEXT))
         owned.push_back(hCtl);
-    const Window xid = pDialog->xid;
     for (HWND hWnd : owned)
     {
         if (CXWindow* pWindow = FindXWindow(hWnd))
@@ -249,6 +245,15 @@ void CX11Display::DestroyWindows(HWND hDlg)
         if (m_hPressed == hWnd)
             m_hPressed = nullptr;
     }
+}
+
+void CX11Display::DestroyWindows(HWND hDlg)
+{
+    CXWindow* pDialog = FindXWindow(hDlg);
+    if (pDialog == nullptr)
+        return;
+    const Window xid = pDialog->xid;
+    ForgetWindows(hDlg);
     // The controls' windows go with it.
     XDestroyWindow(m_pDisplay, xid);
     XFlush(m_pDisplay);
@@ -461,6 +466,15 @@ void CX11Display::OnEvent(const XEvent& event)
         break;
     case UnmapNotify:
         OnStateChange(event.xunmap.window, hWnd);
+        break;
+    case DestroyNotify:
+        // Destroyed by another client (ours are forgotten before they go):
+        // nothing is left to show the dialog on, so it closes.
+        if (event.xdestroywindow.window == event.xdestroywindow.event && !(StyleOf(hWnd) & WS_CHILD))
+        {
+            ForgetWindows(hWnd);
+            PostMessageA(hWnd, WM_CLOSE, 0, 0);
+        }
         break;
     case PropertyNotify:
         if (event.xproperty.atom == m_atomWmState)

@@ -64,6 +64,7 @@ private:
     // X11Display.cpp
     void CreateDialogWindow(HWND hDlg);
     void CreateControlWindow(HWND hCtl, Window parent);
+    void ForgetWindows(HWND hDlg);
     void DestroyWindows(HWND hDlg);
     void SetTitle(Window xid, const std::string& text);
     void SetDialogHints(Window xid, int cx, int cy, int x, int y);
