@@ -195,6 +195,13 @@ protected:
     std::unique_ptr<CXServer> m_pServer;
 };
 
+// The run's environment: this server, and the sanitizer's word on a library
+// that holds its configuration to the end.
+std::vector<std::string> RunEnvironment(const CXServer& x)
+{
+    return { x.Env(), "LSAN_OPTIONS=suppressions=" RM_LSAN_SUPPRESSIONS };
+}
+
 const size_t kClose = 0;
 const size_t kCode = 2;
 const size_t kCodeEx = 4;
@@ -204,7 +211,7 @@ TEST_F(X11Run, TheDialogShowsItsTitleFixedSizeIconAndTheCodes)
     const CXServer& x = *m_pServer;
     CRunDir dir(RM_SIM);
     WriteFile(dir.Script(), "300 21 0000ABCD\n1300 255\n");
-    CPipeRun run(dir, 1, { x.Env() });
+    CPipeRun run(dir, 1, RunEnvironment(x));
     const Window top = x.WaitForTop("Close");
     ASSERT_NE(0u, top);
     EXPECT_EQ("Remote Control Test", x.Name(top));
@@ -258,7 +265,7 @@ TEST_F(X11Run, EveryWayOfClosingEndsTheRunWithUnInitLast)
     {
         CRunDir dir(RM_SIM);
         WriteFile(dir.Script(), "0 42\n");
-        CPipeRun run(dir, 1, { x.Env() });
+        CPipeRun run(dir, 1, RunEnvironment(x));
         const Window top = x.WaitForTop("Close");
         ASSERT_NE(0u, top) << way;
         ASSERT_TRUE(x.WaitForControlText(top, kCode, "42")) << way;
@@ -282,7 +289,7 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
     const CXServer& x = *m_pServer;
     {
         CRunDir dir(nullptr);
-        CPipeRun run(dir, 1, { x.Env() });
+        CPipeRun run(dir, 1, RunEnvironment(x));
         const Window box = x.WaitForTop("Unable to initialize TavrixRC.dll library.");
         ASSERT_NE(0u, box);
         EXPECT_EQ("OK", x.ControlText(box, 1));
@@ -299,7 +306,7 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
     }
     {
         CRunDir dir(RM_SIM);
-        CPipeRun run(dir, 0, { x.Env() });
+        CPipeRun run(dir, 0, RunEnvironment(x));
         const Window box = x.WaitForTop("Tuner not found.");
         ASSERT_NE(0u, box);
         x.Tool("mousemove --window " + std::to_string(x.Children(box)[1]) + " 5 5 click 1");
@@ -336,7 +343,7 @@ TEST_F(X11Run, AnIconifiedDialogPaintsItsIconAndComesBack)
     const CXServer& x = *m_pServer;
     CRunDir dir(RM_SIM);
     WriteFile(dir.Script(), "0 42\n");
-    CPipeRun run(dir, 1, { x.Env() });
+    CPipeRun run(dir, 1, RunEnvironment(x));
     const Window top = x.WaitForTop("Close");
     ASSERT_NE(0u, top);
     ASSERT_GT(64, PixelsOffFace(x.X(), top));
@@ -362,7 +369,7 @@ TEST_F(X11Run, ALostServerEndsTheRunInOrder)
 {
     CRunDir dir(RM_SIM);
     WriteFile(dir.Script(), "0 42\n");
-    CPipeRun run(dir, 1, { m_pServer->Env() });
+    CPipeRun run(dir, 1, RunEnvironment(*m_pServer));
     const Window top = m_pServer->WaitForTop("Close");
     ASSERT_NE(0u, top);
     ASSERT_TRUE(m_pServer->WaitForControlText(top, kCode, "42"));
