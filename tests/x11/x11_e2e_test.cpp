@@ -57,15 +57,16 @@ public:
                 m_pDisplay = XOpenDisplay(m_name.c_str());
         }
     }
-    ~CXServer()
-    {
-        if (m_pDisplay != nullptr && m_pid > 0)
-            XCloseDisplay(m_pDisplay);
-        Kill();
-    }
+    ~CXServer() { Kill(); }
 
+    // Our own connection goes first: Xlib ends a process whose server dies.
     void Kill()
     {
+        if (m_pDisplay != nullptr)
+        {
+            XCloseDisplay(m_pDisplay);
+            m_pDisplay = nullptr;
+        }
         if (m_pid > 0)
         {
             kill(m_pid, SIGTERM);

@@ -122,7 +122,10 @@ int CX11Display::GetSystemMetric(int nIndex) const
 void CX11Display::OnConnectionLost()
 {
     m_bLost = true;
-    // What Xlib held for the windows went with the connection.
+    // What Xft holds for the windows is kept, not freed: freeing it would
+    // talk to a server that is gone.
+    for (const auto& entry : m_windows)
+        m_lostDraws.push_back(entry.second.pDraw);
     m_windows.clear();
     m_byXid.clear();
     m_hPressed = nullptr;
@@ -547,9 +550,10 @@ CDisplay* OpenX11Display()
         XCloseDisplay(pDisplay);
         return nullptr;
     }
-    static CX11Display s_display(pDisplay, pFont);
-    g_pDisplay = &s_display;
-    return &s_display;
+    // Never destroyed, as the connection is never closed: windows may still
+    // be painted while the process ends.
+    g_pDisplay = new CX11Display(pDisplay, pFont);
+    return g_pDisplay;
 }
 
 }  // namespace rmwin32

@@ -12,6 +12,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "display/StackedDisplay.h"
 
@@ -107,6 +108,7 @@ private:
     Atom m_atomUtf8;
     std::map<HWND, CXWindow> m_windows;
     std::map<Window, HWND> m_byXid;
+    std::vector<XftDraw*> m_lostDraws;
     HWND m_hPressed = nullptr;  // the button the pointer went down on
     bool m_bPressedInside = false;
     bool m_bLost = false;
