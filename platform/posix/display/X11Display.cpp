@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -526,10 +527,19 @@ void CX11Display::WaitForInput(int nWakeFd)
         return;
     if (nSignalFd >= 0 && (fds[nSignalAt].revents & POLLIN))
         ServiceEndRequests();
-    // A closed connection reads as the end of the stream, which Xlib takes
-    // for the loss it is.
     if (nServerAt < nFds && fds[nServerAt].revents != 0)
+    {
+        // A server that has gone is seen here first, while nothing of Xlib's
+        // is under way; Xlib's own handler is left for a loss in mid-call.
+        char byte;
+        if (recv(fds[nServerAt].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0)
+        {
+            ReportLostConnection(m_pDisplay);
+            OnConnectionLost();
+            return;
+        }
         ReadEvents();
+    }
 }
 
 CDisplay* OpenX11Display()
