@@ -56,6 +56,25 @@ bool CStackedDisplay::ServiceEndRequests() const
     return requests.bResized;
 }
 
+int CStackedDisplay::Metric(int nIndex, int cx, int cy)
+{
+    switch (nIndex)
+    {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
+    case SM_CXSCREEN:
+        return cx;
+    case SM_CYSCREEN:
+        return cy;
+    default:
+        return 0;
+    }
+}
+
 HWND CStackedDisplay::KeyTarget() const
 {
     HWND hTop = TopDialog();

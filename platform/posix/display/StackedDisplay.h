@@ -38,6 +38,9 @@ protected:
     // A key pressed and released at once, where only whole keys are seen.
     void PostKey(int nVirtKey, int nChar) const;
 
+    // GetSystemMetrics as every display answers it, for a screen of cx by cy.
+    static int Metric(int nIndex, int cx, int cy);
+
     virtual void OnFirstDialog() {}
     virtual void OnLastDialog() {}
 

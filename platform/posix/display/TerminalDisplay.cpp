@@ -129,21 +129,7 @@ void CTerminalDisplay::OnLastDialog()
 
 int CTerminalDisplay::GetSystemMetric(int nIndex) const
 {
-    switch (nIndex)
-    {
-    case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    case SM_CXSCREEN:
-        return COLS * kCellWidth;
-    case SM_CYSCREEN:
-        return LINES * kCellHeight;
-    default:
-        return 0;
-    }
+    return Metric(nIndex, COLS * kCellWidth, LINES * kCellHeight);
 }
 
 void CTerminalDisplay::InvalidateTop() const

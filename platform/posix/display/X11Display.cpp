@@ -103,21 +103,7 @@ CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
 
 int CX11Display::GetSystemMetric(int nIndex) const
 {
-    switch (nIndex)
-    {
-    case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    case SM_CXSCREEN:
-        return m_bLost ? 0 : DisplayWidth(m_pDisplay, m_nScreen);
-    case SM_CYSCREEN:
-        return m_bLost ? 0 : DisplayHeight(m_pDisplay, m_nScreen);
-    default:
-        return 0;
-    }
+    return Metric(nIndex, m_bLost ? 0 : DisplayWidth(m_pDisplay, m_nScreen), m_bLost ? 0 : DisplayHeight(m_pDisplay, m_nScreen));
 }
 
 void CX11Display::OnConnectionLost()
