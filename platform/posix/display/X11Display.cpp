@@ -103,7 +103,9 @@ CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
 
 int CX11Display::GetSystemMetric(int nIndex) const
 {
-    return Metric(nIndex, m_bLost ? 0 : DisplayWidth(m_pDisplay, m_nScreen), m_bLost ? 0 : DisplayHeight(m_pDisplay, m_nScreen));
+    if (m_bLost)
+        return Metric(nIndex, 0, 0);
+    return Metric(nIndex, DisplayWidth(m_pDisplay, m_nScreen), DisplayHeight(m_pDisplay, m_nScreen));
 }
 
 void CX11Display::OnConnectionLost()
