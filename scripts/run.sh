@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs RemoteMonitor in this terminal, on the simulated
-# card. Esc, Enter or Ctrl-C closes it.
+# card. Esc, Enter or Ctrl-C closes it. On a desktop too it stays in the
+# terminal; REMOTEMONITOR_DISPLAY=x11 scripts/run.sh opens the window instead.
 #   scripts/run.sh --receiver   the same on this machine's real IR receivers
 #                               (the kernel's rc-core), installed as a package
 #                               would install it, under build/native-release/receiver
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export REMOTEMONITOR_DISPLAY=${REMOTEMONITOR_DISPLAY:-terminal}
 scripts/setup.sh
 if [ "${1:-}" = "--receiver" ]; then
   shift

@@ -9,10 +9,12 @@ want_windows=0
 [ "${1:-}" = "--windows" ] && want_windows=1
 
 # libclang-rt-14-dev: libFuzzer and the sanitizers' runtimes for clang;
-# python3: the benchmark's suite that drives the tool.
-packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make libgtest-dev libgmock-dev libncurses-dev llvm tmux)
+# python3: the benchmark's suite that drives the tool; libx11-dev, libxft-dev:
+# the X11 display; xvfb, xdotool and the rest: its tests and screenshots.
+packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make pkg-config libgtest-dev libgmock-dev
+  libncurses-dev libx11-dev libxft-dev llvm tmux xvfb x11-utils xdotool imagemagick fonts-liberation)
 if [ "$want_windows" = 1 ]; then
-  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine xvfb x11-utils imagemagick)
+  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386 fonts-wine)
 fi
 
 missing=()

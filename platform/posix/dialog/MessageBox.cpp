@@ -20,6 +20,8 @@ const WORD kStaticId = 0xFFFF;
 // a line down.
 const int kCharUnitsX = 4;
 const int kCharUnitsY = 8;
+// A push button is as tall as on Windows' own boxes, where text fills a line.
+const int kButtonUnitsY = 14;
 const int kButtonChars = 10;
 const int kMarginChars = 2;
 
@@ -120,12 +122,12 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 
     CTemplateWriter tmpl;
     tmpl.Dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, 2,
-                nBoxChars * kCharUnitsX, (nTextLines + 3) * kCharUnitsY, caption);
+                nBoxChars * kCharUnitsX, (nTextLines + 2) * kCharUnitsY + kButtonUnitsY, caption);
     tmpl.Item(kStaticAtom, WS_CHILD | WS_VISIBLE | SS_LEFT, kMarginChars * kCharUnitsX, kCharUnitsY / 2,
               nTextChars * kCharUnitsX, nTextLines * kCharUnitsY, kStaticId, text);
     tmpl.Item(kButtonAtom, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
               (nBoxChars - kButtonChars) / 2 * kCharUnitsX, (nTextLines + 1) * kCharUnitsY,
-              kButtonChars * kCharUnitsX, kCharUnitsY, IDOK, "OK");
+              kButtonChars * kCharUnitsX, kButtonUnitsY, IDOK, "OK");
     const INT_PTR nResult = DialogBoxIndirectParamA(nullptr, tmpl.Data(), hWnd, &MessageBoxProc, 0);
     return nResult > 0 ? static_cast<int>(nResult) : IDOK;
 }

@@ -18,6 +18,7 @@ struct CDisplayEntry
 
 // In order of preference; the line output opens everywhere, so it ends the list.
 const CDisplayEntry kDisplays[] = {
+    { "x11", OpenX11Display },
     { "terminal", OpenTerminalDisplay },
     { "lines", OpenLineDisplay },
 };

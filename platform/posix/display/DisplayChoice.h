@@ -7,6 +7,7 @@
 
 namespace rmwin32 {
 
+CDisplay* OpenX11Display();
 CDisplay* OpenTerminalDisplay();
 CDisplay* OpenLineDisplay();
 

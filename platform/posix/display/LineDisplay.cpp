@@ -46,21 +46,7 @@ public:
 
 int CLineDisplay::GetSystemMetric(int nIndex) const
 {
-    switch (nIndex)
-    {
-    case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    case SM_CXSCREEN:
-        return kColumns * kUnitWidth;
-    case SM_CYSCREEN:
-        return kRows * kUnitHeight;
-    default:
-        return 0;
-    }
+    return Metric(nIndex, kColumns * kUnitWidth, kRows * kUnitHeight);
 }
 
 void CLineDisplay::WaitForInput(int nWakeFd)

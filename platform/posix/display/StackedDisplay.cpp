@@ -56,4 +56,56 @@ bool CStackedDisplay::ServiceEndRequests() const
     return requests.bResized;
 }
 
+int CStackedDisplay::Metric(int nIndex, int cx, int cy)
+{
+    switch (nIndex)
+    {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
+    case SM_CXSCREEN:
+        return cx;
+    case SM_CYSCREEN:
+        return cy;
+    default:
+        return 0;
+    }
+}
+
+HWND CStackedDisplay::KeyTarget() const
+{
+    HWND hTop = TopDialog();
+    HWND hFocus = GetFocus();
+    if (hFocus != nullptr && (hFocus == hTop || GetParent(hFocus) == hTop))
+        return hFocus;
+    return hTop;
+}
+
+void CStackedDisplay::PostKeyDown(int nVirtKey, int nChar) const
+{
+    HWND hTarget = KeyTarget();
+    if (hTarget == nullptr)
+        return;
+    if (nVirtKey != 0)
+        PostMessageA(hTarget, WM_KEYDOWN, static_cast<WPARAM>(nVirtKey), 1);
+    if (nChar != 0)
+        PostMessageA(hTarget, WM_CHAR, static_cast<WPARAM>(nChar), 1);
+}
+
+void CStackedDisplay::PostKeyUp(int nVirtKey) const
+{
+    if (HWND hTarget = KeyTarget())
+        PostMessageA(hTarget, WM_KEYUP, static_cast<WPARAM>(nVirtKey), 1);
+}
+
+void CStackedDisplay::PostKey(int nVirtKey, int nChar) const
+{
+    PostKeyDown(nVirtKey, nChar);
+    if (nVirtKey != 0)
+        PostKeyUp(nVirtKey);
+}
+
 }  // namespace rmwin32

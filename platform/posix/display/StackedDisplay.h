@@ -28,6 +28,19 @@ protected:
     // the screen has changed size since the last call.
     bool ServiceEndRequests() const;
 
+    // Keys go where the focus is, as long as it is in the top dialog; else
+    // to the top dialog itself.
+    HWND KeyTarget() const;
+    // WM_KEYDOWN and, for a key that types one, WM_CHAR; nVirtKey 0 posts
+    // the character alone.
+    void PostKeyDown(int nVirtKey, int nChar) const;
+    void PostKeyUp(int nVirtKey) const;
+    // A key pressed and released at once, where only whole keys are seen.
+    void PostKey(int nVirtKey, int nChar) const;
+
+    // GetSystemMetrics as every display answers it, for a screen of cx by cy.
+    static int Metric(int nIndex, int cx, int cy);
+
     virtual void OnFirstDialog() {}
     virtual void OnLastDialog() {}
 

@@ -78,8 +78,6 @@ protected:
 private:
     void ResizeScreen();
     void InvalidateTop() const;
-    HWND KeyTarget() const;
-    void PostKey(int nVirtKey, int nChar) const;
     void PostShiftTab() const;
     void ReadKeys();
     void DrawStatic(const CBox& box, HWND hCtl, int nRow, int nCol, int nWidth) const;
@@ -131,21 +129,7 @@ void CTerminalDisplay::OnLastDialog()
 
 int CTerminalDisplay::GetSystemMetric(int nIndex) const
 {
-    switch (nIndex)
-    {
-    case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    case SM_CXSCREEN:
-        return COLS * kCellWidth;
-    case SM_CYSCREEN:
-        return LINES * kCellHeight;
-    default:
-        return 0;
-    }
+    return Metric(nIndex, COLS * kCellWidth, LINES * kCellHeight);
 }
 
 void CTerminalDisplay::InvalidateTop() const
@@ -163,42 +147,11 @@ void CTerminalDisplay::ResizeScreen()
     InvalidateTop();
 }
 
-// Keys go where the focus is, as long as it is in the top dialog.
-HWND CTerminalDisplay::KeyTarget() const
-{
-    HWND hTop = TopDialog();
-    HWND hFocus = GetFocus();
-    if (hFocus != nullptr && (hFocus == hTop || GetParent(hFocus) == hTop))
-        return hFocus;
-    return hTop;
-}
-
-void CTerminalDisplay::PostKey(int nVirtKey, int nChar) const
-{
-    HWND hTarget = KeyTarget();
-    if (hTarget == nullptr)
-        return;
-    if (nVirtKey != 0)
-    {
-        PostMessageA(hTarget, WM_KEYDOWN, static_cast<WPARAM>(nVirtKey), 1);
-        if (nChar != 0)
-            PostMessageA(hTarget, WM_CHAR, static_cast<WPARAM>(nChar), 1);
-        PostMessageA(hTarget, WM_KEYUP, static_cast<WPARAM>(nVirtKey), 1);
-    }
-    else if (nChar != 0)
-    {
-        PostMessageA(hTarget, WM_CHAR, static_cast<WPARAM>(nChar), 1);
-    }
-}
-
 void CTerminalDisplay::PostShiftTab() const
 {
-    HWND hTarget = KeyTarget();
-    if (hTarget == nullptr)
-        return;
-    PostMessageA(hTarget, WM_KEYDOWN, VK_SHIFT, 1);
+    PostKeyDown(VK_SHIFT, 0);
     PostKey(VK_TAB, '\t');
-    PostMessageA(hTarget, WM_KEYUP, VK_SHIFT, 1);
+    PostKeyUp(VK_SHIFT);
 }
 
 void CTerminalDisplay::ReadKeys()

@@ -156,7 +156,45 @@ bool IsSystemIconId(LPCSTR lpIconName)
     return IS_INTRESOURCE(lpIconName) && LOWORD(lpIconName) >= 32512 && LOWORD(lpIconName) <= 32518;
 }
 
+// The image of a group's entry, registered as an icon; nullptr when it cannot
+// be read.
+HICON LoadGroupImage(HINSTANCE hInstance, const ResEntry& group, const GroupIconEntry& entry)
+{
+    // The images normally share the group's language.
+    LPCSTR pszImage = MAKEINTRESOURCEA(entry.id);
+    HRSRC hImage = FindResourceExA(hInstance, RT_ICON, pszImage, group.language);
+    if (hImage == nullptr)
+        hImage = FindResourceExA(hInstance, RT_ICON, pszImage, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const ResEntry* pImage = FromHandle(hImage);
+    IconImage icon;
+    if (pImage == nullptr || !ReadIconImage(*pImage, &icon))
+        return nullptr;
+    icon.group = &group;
+    return RegisterIcon(pImage, icon);
+}
+
 }  // namespace
+
+std::vector<HICON> GetIconFamily(HICON hIcon)
+{
+    std::vector<HICON> family;
+    const IconImage* pIcon = GetIconImage(hIcon);
+    if (pIcon == nullptr)
+        return family;
+    std::vector<GroupIconEntry> entries;
+    const ResEntry* pGroup = static_cast<const ResEntry*>(pIcon->group);
+    if (pGroup != nullptr && ReadGroupIcon(*pGroup, &entries))
+    {
+        for (const GroupIconEntry& entry : entries)
+        {
+            if (HICON hImage = LoadGroupImage(nullptr, *pGroup, entry))
+                family.push_back(hImage);
+        }
+    }
+    if (family.empty())
+        family.push_back(hIcon);
+    return family;
+}
 
 const IconImage* GetIconImage(HICON hIcon)
 {
@@ -188,17 +226,8 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName)
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
-    // The images normally share the group's language.
-    LPCSTR pszImage = MAKEINTRESOURCEA(pChoice->id);
-    HRSRC hImage = FindResourceExA(hInstance, RT_ICON, pszImage, pGroup->language);
-    if (hImage == nullptr)
-        hImage = FindResourceExA(hInstance, RT_ICON, pszImage, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    const ResEntry* pImage = rmwin32::FromHandle(hImage);
-    rmwin32::IconImage icon;
-    if (pImage == nullptr || !rmwin32::ReadIconImage(*pImage, &icon))
-    {
+    HICON hIcon = rmwin32::LoadGroupImage(hInstance, *pGroup, *pChoice);
+    if (hIcon == nullptr)
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    return rmwin32::RegisterIcon(pImage, icon);
+    return hIcon;
 }

@@ -60,10 +60,16 @@ struct IconImage
     int bitCount = 0;
     const BYTE* dib = nullptr;  // BITMAPINFOHEADER, colours, XOR bits, AND mask
     size_t dibSize = 0;
+    const void* group = nullptr;  // the group resource it was chosen from, if any
 };
 
 // nullptr for a handle LoadIconA did not return.
 const IconImage* GetIconImage(HICON hIcon);
+
+// Every image of the group the icon was chosen from, in the group's order
+// (a window manager wants each size it can get); just the icon itself when it
+// came from no group.
+std::vector<HICON> GetIconFamily(HICON hIcon);
 
 // The colour of pixel (x, y), counted from the top left, as 0x00RRGGBB.
 // False where the icon is transparent or (x, y) lies outside it.

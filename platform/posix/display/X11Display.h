@@ -1,0 +1,124 @@
+// Our dialogs as windows of an X server: one top-level X window per shown
+// dialog and one child X window per control, so that a control repaints on
+// its own and its text can be read from outside (WM_NAME), as another
+// process reads a control's text on Windows. Text through Xft and fontconfig;
+// the dialog thread waits in poll() on the connection, its queue's wake-up
+// and the end-request pipe. What the X display's files share.
+#ifndef REMOTEMONITOR_X11_DISPLAY_H
+#define REMOTEMONITOR_X11_DISPLAY_H
+
+#include <X11/Xlib.h>
+#include <X11/Xft/Xft.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "display/StackedDisplay.h"
+
+namespace rmwin32 {
+
+// The classic 3D look's colours, as 0x00RRGGBB.
+enum EFaceColour
+{
+    kFace,
+    kHighlight,
+    kLight,
+    kShadow,
+    kDarkShadow,
+    kText,
+    kFaceColourCount
+};
+
+class CX11Display : public CStackedDisplay
+{
+public:
+    CX11Display(::Display* pDisplay, XftFont* pFont);
+
+    bool HasScreen() const override { return true; }
+    SIZE GetBaseUnits() const override { return m_baseUnits; }
+    int GetSystemMetric(int nIndex) const override;
+    void AttachDialog(HWND hDlg) override;
+    void DetachDialog(HWND hDlg) override;
+    void InvalidateControl(HWND hCtl) override;
+    void Paint(HWND hWnd) override;
+    BOOL DrawIcon(HDC hDC, int x, int y, HICON hIcon) override;
+    void WaitForInput(int nWakeFd) override;
+    // The window on the screen says it all.
+    void ReportFieldText(HWND, const std::string&) override {}
+    void PrintMessage(const std::string&) override {}
+
+    // From Xlib's handler of a broken connection: from here on Xlib is never
+    // called again.
+    void OnConnectionLost();
+
+private:
+    struct CXWindow
+    {
+        Window xid = 0;
+        XftDraw* pDraw = nullptr;
+        std::string published;  // the text last set as its WM_NAME
+        bool bPublished = false;
+        bool bMapped = false;
+    };
+
+    // X11Display.cpp
+    void CreateDialogWindow(HWND hDlg);
+    void CreateControlWindow(HWND hCtl, Window parent);
+    void ForgetWindows(HWND hDlg);
+    void DestroyWindows(HWND hDlg);
+    void SetTitle(Window xid, const std::string& text);
+    void SetDialogHints(Window xid, int cx, int cy, int x, int y);
+    void FocusIfUnmanaged(Window xid);
+    void ReadEvents();
+    void OnEvent(const XEvent& event);
+    void OnButton(const XButtonEvent& event, HWND hWnd);
+    void OnKey(XKeyEvent event);
+    void OnStateChange(Window xid, HWND hDlg);
+    HWND FindHwnd(Window xid) const;
+    CXWindow* FindXWindow(HWND hWnd);
+
+    // X11Draw.cpp
+    void DrawDialog(HWND hDlg, CXWindow& window);
+    void DrawButton(HWND hCtl, CXWindow& window, int cx, int cy);
+    void DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy);
+    void Fill(CXWindow& window, int x, int y, int cx, int cy, EFaceColour colour);
+    void Frame(CXWindow& window, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);
+    void DottedFrame(CXWindow& window, int x, int y, int cx, int cy);
+    void Text(CXWindow& window, int x, int yTop, const std::string& text);
+    int TextWidth(const std::string& text) const;
+    void PublishText(CXWindow& window, const std::string& text);
+
+    // X11Icon.cpp
+    void SetIconProperty(Window xid, HWND hDlg);
+
+    ::Display* m_pDisplay;
+    int m_nScreen;
+    Visual* m_pVisual;
+    Colormap m_colormap;
+    XftFont* m_pFont;
+    SIZE m_baseUnits;
+    XftColor m_colours[kFaceColourCount];
+    Atom m_atomProtocols;
+    Atom m_atomDeleteWindow;
+    Atom m_atomWmState;
+    Atom m_atomNetWmName;
+    Atom m_atomNetWmIcon;
+    Atom m_atomNetWmPid;
+    Atom m_atomUtf8;
+    std::map<HWND, CXWindow> m_windows;
+    std::map<Window, HWND> m_byXid;
+    std::vector<XftDraw*> m_lostDraws;
+    HWND m_hPressed = nullptr;  // the button the pointer went down on
+    bool m_bPressedInside = false;
+    bool m_bLost = false;
+};
+
+// X11Font.cpp: the font that stands in for "MS Sans Serif" 8, and the dialog
+// base units Windows would compute from it.
+XftFont* OpenDialogFont(::Display* pDisplay, int nScreen);
+SIZE DialogBaseUnits(::Display* pDisplay, XftFont* pFont);
+
+}  // namespace rmwin32
+
+#endif

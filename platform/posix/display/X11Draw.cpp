@@ -1,0 +1,123 @@
+// The controls in the classic look of their styles: push buttons raised, the
+// default one in a heavier frame, the focused one with a dotted rectangle;
+// static texts left or right in their box, sunken where the style says so.
+#include <algorithm>
+
+#include "display/X11Display.h"
+
+namespace rmwin32 {
+
+void CX11Display::Fill(CXWindow& window, int x, int y, int cx, int cy, EFaceColour colour)
+{
+    if (cx > 0 && cy > 0)
+        XftDrawRect(window.pDraw, &m_colours[colour], x, y, static_cast<unsigned>(cx), static_cast<unsigned>(cy));
+}
+
+// A one-pixel edge, lit from the top left as every 3D edge of the look is.
+void CX11Display::Frame(CXWindow& window, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight)
+{
+    Fill(window, x, y, cx - 1, 1, topLeft);
+    Fill(window, x, y, 1, cy - 1, topLeft);
+    Fill(window, x, y + cy - 1, cx, 1, bottomRight);
+    Fill(window, x + cx - 1, y, 1, cy, bottomRight);
+}
+
+void CX11Display::DottedFrame(CXWindow& window, int x, int y, int cx, int cy)
+{
+    for (int i = 0; i < cx; i += 2)
+    {
+        Fill(window, x + i, y, 1, 1, kText);
+        Fill(window, x + i, y + cy - 1, 1, 1, kText);
+    }
+    for (int i = 0; i < cy; i += 2)
+    {
+        Fill(window, x, y + i, 1, 1, kText);
+        Fill(window, x + cx - 1, y + i, 1, 1, kText);
+    }
+}
+
+int CX11Display::TextWidth(const std::string& text) const
+{
+    XGlyphInfo extents;
+    XftTextExtents8(m_pDisplay, m_pFont, reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()),
+                    &extents);
+    return extents.xOff;
+}
+
+void CX11Display::Text(CXWindow& window, int x, int yTop, const std::string& text)
+{
+    XftDrawString8(window.pDraw, &m_colours[kText], m_pFont, x, yTop + m_pFont->ascent,
+                   reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()));
+}
+
+void CX11Display::PublishText(CXWindow& window, const std::string& text)
+{
+    if (window.bPublished && window.published == text)
+        return;
+    XStoreName(m_pDisplay, window.xid, text.c_str());
+    window.published = text;
+    window.bPublished = true;
+}
+
+void CX11Display::DrawDialog(HWND hDlg, CXWindow& window)
+{
+    RECT rc;
+    GetClientRect(hDlg, &rc);
+    Fill(window, 0, 0, rc.right, rc.bottom, kFace);
+}
+
+void CX11Display::DrawButton(HWND hCtl, CXWindow& window, int cx, int cy)
+{
+    const bool bDefault = (GetWindowLongPtrA(hCtl, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    const bool bPushed = m_hPressed == hCtl && m_bPressedInside;
+    Fill(window, 0, 0, cx, cy, kFace);
+    int nInset = 0;
+    if (bDefault)
+    {
+        Frame(window, 0, 0, cx, cy, kDarkShadow, kDarkShadow);
+        nInset = 1;
+    }
+    const int x = nInset, y = nInset, w = cx - 2 * nInset, h = cy - 2 * nInset;
+    if (bPushed)
+    {
+        Frame(window, x, y, w, h, kShadow, kShadow);
+    }
+    else
+    {
+        Frame(window, x, y, w, h, kHighlight, kDarkShadow);
+        Frame(window, x + 1, y + 1, w - 2, h - 2, kLight, kShadow);
+    }
+    const std::string label = WindowText(hCtl);
+    const int nShift = bPushed ? 1 : 0;
+    const int nTextHeight = m_pFont->ascent + m_pFont->descent;
+    Text(window, (cx - TextWidth(label)) / 2 + nShift, (cy - nTextHeight) / 2 + nShift, label);
+    if (GetFocus() == hCtl)
+        DottedFrame(window, nInset + 3, nInset + 3, w - 6, h - 6);
+}
+
+void CX11Display::DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy)
+{
+    const LONG_PTR style = GetWindowLongPtrA(hCtl, GWL_STYLE);
+    Fill(window, 0, 0, cx, cy, kFace);
+    int nInset = 0;
+    if (style & SS_SUNKEN)
+    {
+        Frame(window, 0, 0, cx, cy, kShadow, kHighlight);
+        nInset = 1;
+    }
+    const int nLineHeight = m_pFont->ascent + m_pFont->descent;
+    const std::vector<std::string> lines = SplitLines(WindowText(hCtl));
+    for (size_t i = 0; i < lines.size(); ++i)
+    {
+        const int nWidth = TextWidth(lines[i]);
+        const int nRoom = cx - 2 * nInset;
+        int x = nInset;
+        if ((style & SS_TYPEMASK) == SS_RIGHT)
+            x = nInset + nRoom - nWidth;
+        else if ((style & SS_TYPEMASK) == SS_CENTER)
+            x = nInset + (nRoom - nWidth) / 2;
+        Text(window, x, nInset + static_cast<int>(i) * nLineHeight, lines[i]);
+    }
+}
+
+}  // namespace rmwin32
