@@ -8,8 +8,7 @@ BEGIN_MESSAGE_MAP(CRemoteMonitorDlg, CDialog)
     ON_WM_QUERYDRAGICON()
 END_MESSAGE_MAP()
 
-CRemoteMonitorDlg::CRemoteMonitorDlg(CWnd* pParent)
-    : CDialog(IDD, pParent)
+CRemoteMonitorDlg::CRemoteMonitorDlg(CWnd* pParent) : CDialog(IDD, pParent)
 {
     LPCSTR pszIcon = MAKEINTRESOURCEA(IDI_MAIN);
     m_hIcon = LoadIconA(AfxFindResourceHandle(pszIcon, RT_GROUP_ICON), pszIcon);
@@ -27,13 +26,16 @@ BOOL CRemoteMonitorDlg::OnInitDialog()
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    if (CRemoteDriver::SelectCard(0)) {
+    if (CRemoteDriver::SelectCard(0))
+    {
         // The handles are in place before the worker exists, so it never
         // sees them change.
         GetDlgItem(IDC_CODE, &g_poller.m_hCodeWnd);
         GetDlgItem(IDC_CODE_EX, &g_poller.m_hCodeExWnd);
         g_poller.Start();
-    } else {
+    }
+    else
+    {
         LPCSTR pszMessage = CRemoteDriver::GetStatus() != DRIVER_NOT_LOADED
                                 ? "Tuner not found."
                                 : "Unable to initialize TavrixRC.dll library.";
@@ -55,7 +57,8 @@ POINT CRemoteMonitorDlg::IconOrigin(int cxClient, int cyClient, int cxIcon, int 
 
 void CRemoteMonitorDlg::OnPaint()
 {
-    if (!IsIconic()) {
+    if (!IsIconic())
+    {
         Default();
         return;
     }
@@ -65,8 +68,8 @@ void CRemoteMonitorDlg::OnPaint()
 
     RECT rect;
     GetClientRect(&rect);
-    POINT pt = IconOrigin(rect.right - rect.left, rect.bottom - rect.top,
-                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    POINT pt = IconOrigin(rect.right - rect.left, rect.bottom - rect.top, GetSystemMetrics(SM_CXICON),
+                          GetSystemMetrics(SM_CYICON));
     dc.DrawIcon(pt.x, pt.y, m_hIcon);
 }
 

@@ -9,7 +9,10 @@ class CRemoteMonitorDlg : public CDialog
 public:
     explicit CRemoteMonitorDlg(CWnd* pParent = nullptr);
 
-    enum { IDD = IDD_MAIN_DIALOG };
+    enum
+    {
+        IDD = IDD_MAIN_DIALOG
+    };
 
     // Where an icon of cxIcon x cyIcon goes to sit centred in a client area
     // of cxClient x cyClient, rounding half a pixel towards the far edge.

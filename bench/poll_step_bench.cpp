@@ -50,11 +50,12 @@ void Measure(const char* pszWhat, long nIterations, Work work)
     const Clock::time_point start = Clock::now();
     for (long i = 0; i < nIterations; ++i)
         work(i);
-    const double ns = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+    const double ns =
+        static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
     const Figure figure = {pszWhat, ns / static_cast<double>(nIterations), nIterations};
     g_figures.push_back(figure);
-    std::printf("| poll step | %s | %.0f ns | per op, %ld ops; one poll's work without its 20 ms pause |\n",
-                pszWhat, figure.nsPerOp, nIterations);
+    std::printf("| poll step | %s | %.0f ns | per op, %ld ops; one poll's work without its 20 ms pause |\n", pszWhat,
+                figure.nsPerOp, nIterations);
 }
 
 bool WriteJson(const char* pszPath)
@@ -65,7 +66,8 @@ bool WriteJson(const char* pszPath)
     std::fprintf(pFile, "{\"suite\": \"poll step\", \"figures\": [");
     for (size_t i = 0; i < g_figures.size(); ++i)
     {
-        std::fprintf(pFile, "%s\n  {\"figure\": \"%s\", \"value\": %.1f, \"unit\": \"ns\", \"note\": \"per op, %ld ops\"}",
+        std::fprintf(pFile,
+                     "%s\n  {\"figure\": \"%s\", \"value\": %.1f, \"unit\": \"ns\", \"note\": \"per op, %ld ops\"}",
                      i == 0 ? "" : ",", g_figures[i].what.c_str(), g_figures[i].nsPerOp, g_figures[i].nOps);
     }
     std::fprintf(pFile, "\n]}\n");
@@ -131,8 +133,7 @@ void MeasureWrites()
     });
 
     HWND hLocal = CreateField();
-    Measure("SetWindowTextA, same thread", 200000,
-            [hLocal](long i) { ::SetWindowTextA(hLocal, (i & 1) ? "21" : ""); });
+    Measure("SetWindowTextA, same thread", 200000, [hLocal](long i) { ::SetWindowTextA(hLocal, (i & 1) ? "21" : ""); });
     ::DestroyWindow(hLocal);
 
     // The field on a thread of its own that runs a message loop, as the

@@ -63,9 +63,9 @@ CStats Summarize(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     if (values.empty())
-        return { 0, 0, 0, 0 };
+        return {0, 0, 0, 0};
     const size_t n = values.size();
-    return { values.front(), values[n / 2], values[std::min(n - 1, n * 99 / 100)], values.back() };
+    return {values.front(), values[n / 2], values[std::min(n - 1, n * 99 / 100)], values.back()};
 }
 
 class CServer
@@ -157,7 +157,7 @@ Window WaitForMap(::Display* pX)
             if (event.type == MapNotify && event.xmap.event == DefaultRootWindow(pX))
                 return event.xmap.window;
         }
-        struct pollfd fd = { ConnectionNumber(pX), POLLIN, 0 };
+        struct pollfd fd = {ConnectionNumber(pX), POLLIN, 0};
         poll(&fd, 1, 100);
     }
     return 0;
@@ -184,7 +184,7 @@ bool WaitForOpenCard(int nInotify, const std::string& log, Clock::time_point* pW
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline)
     {
-        struct pollfd fd = { nInotify, POLLIN, 0 };
+        struct pollfd fd = {nInotify, POLLIN, 0};
         if (poll(&fd, 1, 100) > 0)
         {
             const auto when = Clock::now();
@@ -237,7 +237,7 @@ std::vector<double> MeasureLatency(const CServer& server, const std::string& exe
     int nLastSeen = 0;
     while (nLastSeen < kChanges && Clock::now() < deadline)
     {
-        struct pollfd fd = { ConnectionNumber(server.X()), POLLIN, 0 };
+        struct pollfd fd = {ConnectionNumber(server.X()), POLLIN, 0};
         if (XPending(server.X()) == 0)
             poll(&fd, 1, 100);
         while (XPending(server.X()) > 0)
@@ -339,12 +339,11 @@ int main(int argc, char** argv)
 
     std::printf("RemoteMonitor in an X11 window (Xvfb, no window manager)\n\n");
     std::printf("%-44s %8s %8s %8s %8s\n", "", "min", "median", "p99", "max");
-    std::printf("%-44s %8.1f %8.1f %8.1f %8.1f  ms (%d runs)\n", "exec to window mapped", launch.dMin,
-                launch.dMedian, launch.dP99, launch.dMax, kLaunches);
+    std::printf("%-44s %8.1f %8.1f %8.1f %8.1f  ms (%d runs)\n", "exec to window mapped", launch.dMin, launch.dMedian,
+                launch.dP99, launch.dMax, kLaunches);
     std::printf("%-44s %8.1f %8.1f %8.1f %8.1f  ms (%zu of %d changes)\n", "card's change to field repainted",
                 latency.dMin, latency.dMedian, latency.dP99, latency.dMax, latencies.size(), kChanges);
-    std::printf("%-44s %8.1f %8.1f %8s %8.1f  ms\n", "  of which the 20 ms poll alone (floor)", 0.0, 10.0, "",
-                20.0);
+    std::printf("%-44s %8.1f %8.1f %8s %8.1f  ms\n", "  of which the 20 ms poll alone (floor)", 0.0, 10.0, "", 20.0);
     std::printf("%-44s %8.2f  per second over %d s with no change\n", "main thread wake-ups", dIdle, kIdleSeconds);
 
     if (pszJson != nullptr)

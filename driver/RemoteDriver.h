@@ -19,11 +19,11 @@ const DWORD NEC_FALLBACK_ADDRESS = 0x866B;
 
 // The library's entries take and return 32-bit values, and the caller removes
 // the arguments from the stack: the real 32-bit library is built that way.
-typedef int (__cdecl *PFN_GETCARDCOUNT)(void);
-typedef int (__cdecl *PFN_OPENCARD)(int);
-typedef int (__cdecl *PFN_GETREMOTECODE)(void);
-typedef DWORD (__cdecl *PFN_GETREMOTECODEEX)(void);
-typedef int (__cdecl *PFN_UNINIT)(void);
+typedef int(__cdecl* PFN_GETCARDCOUNT)(void);
+typedef int(__cdecl* PFN_OPENCARD)(int);
+typedef int(__cdecl* PFN_GETREMOTECODE)(void);
+typedef DWORD(__cdecl* PFN_GETREMOTECODEEX)(void);
+typedef int(__cdecl* PFN_UNINIT)(void);
 
 class CRemoteDriver
 {

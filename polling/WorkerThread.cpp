@@ -134,8 +134,8 @@ void CWorkerThread::Stop()
     // A thread that cannot be ended (TerminateThread refused, or it has not
     // gone by the end of the wait) is left running, and the caller is told.
     if (!bEnded)
-        bEnded = ::TerminateThread(m_hThread, 0) &&
-                 ::WaitForSingleObject(m_hThread, kTerminationWaitMs) == WAIT_OBJECT_0;
+        bEnded =
+            ::TerminateThread(m_hThread, 0) && ::WaitForSingleObject(m_hThread, kTerminationWaitMs) == WAIT_OBJECT_0;
     m_bThreadLeftRunning = !bEnded;
 
     ::CloseHandle(m_hThread);

@@ -10,9 +10,9 @@
 // Life states of the owned thread.
 enum
 {
-    THREAD_IDLE = 0,      // no thread, or its handle has been closed
-    THREAD_RUNNING = 1,   // Start is creating or has created the thread
-    THREAD_FINISHED = 2   // the body has returned; the handle is still open
+    THREAD_IDLE = 0,     // no thread, or its handle has been closed
+    THREAD_RUNNING = 1,  // Start is creating or has created the thread
+    THREAD_FINISHED = 2  // the body has returned; the handle is still open
 };
 
 class CWorkerThread

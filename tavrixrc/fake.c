@@ -64,7 +64,7 @@ enum stuck_mode
 
 static int g_configured;
 static int g_card_count;
-static int g_open_all;  /* TAVRIXRC_FAKE_OPEN unset */
+static int g_open_all; /* TAVRIXRC_FAKE_OPEN unset */
 static answer_list g_open;
 static answer_list g_codes;
 static answer_list g_codes_ex;

@@ -56,11 +56,31 @@ enum
 };
 
 /* Someone zapping: the volume and channel keys come up most often. */
-static const unsigned char kDemoKeys[] = {
-    KEY_0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
-    KEY_VOLUME_UP, KEY_VOLUME_UP, KEY_VOLUME_UP, KEY_VOLUME_DOWN, KEY_VOLUME_DOWN, KEY_VOLUME_DOWN,
-    KEY_CHANNEL_UP, KEY_CHANNEL_UP, KEY_CHANNEL_UP, KEY_CHANNEL_DOWN, KEY_CHANNEL_DOWN, KEY_CHANNEL_DOWN,
-    KEY_MUTE, KEY_MUTE, KEY_POWER};
+static const unsigned char kDemoKeys[] = {KEY_0,
+                                          1,
+                                          2,
+                                          3,
+                                          4,
+                                          5,
+                                          6,
+                                          7,
+                                          8,
+                                          9,
+                                          KEY_VOLUME_UP,
+                                          KEY_VOLUME_UP,
+                                          KEY_VOLUME_UP,
+                                          KEY_VOLUME_DOWN,
+                                          KEY_VOLUME_DOWN,
+                                          KEY_VOLUME_DOWN,
+                                          KEY_CHANNEL_UP,
+                                          KEY_CHANNEL_UP,
+                                          KEY_CHANNEL_UP,
+                                          KEY_CHANNEL_DOWN,
+                                          KEY_CHANNEL_DOWN,
+                                          KEY_CHANNEL_DOWN,
+                                          KEY_MUTE,
+                                          KEY_MUTE,
+                                          KEY_POWER};
 
 typedef struct
 {

@@ -70,7 +70,8 @@ static inline char* tavrixrc_getenv_copy(const char* name)
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-static inline void tavrixrc_log(const char* path, const char* format, ...)
+static inline void
+tavrixrc_log(const char* path, const char* format, ...)
 {
     FILE* file;
     va_list args;

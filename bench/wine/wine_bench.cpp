@@ -11,6 +11,8 @@
 // key arrives; it reads the code field over and over with WM_GETTEXT and
 // notes when the new text is first there. Exits 77 without an X display.
 #include <windows.h>
+
+// After <windows.h>, whose types it uses.
 #include <psapi.h>
 
 #include <algorithm>
@@ -102,8 +104,8 @@ public:
         std::string commandLine = "\"" + exePath + "\"";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        BOOL ok = CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &si, &m_pi);
+        BOOL ok =
+            CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
         for (const auto& var : env)
             SetEnvironmentVariableA(var.first.c_str(), nullptr);
         return ok != FALSE;
@@ -169,8 +171,8 @@ bool ReadText(HWND hWnd, std::string* pText)
 {
     char text[64] = "";
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             1000, &copied))
+    if (!SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000,
+                             &copied))
         return false;
     *pText = std::string(text, copied);
     return true;
@@ -273,8 +275,9 @@ LatencyRun MeasureLatency(const std::string& exePath, const std::string& dir, in
 }
 
 // Close times of runs on a driver that answers, or one that never returns.
-std::vector<double> MeasureClose(const std::string& exePath, const std::vector<std::pair<std::string, std::string>>& env,
-                                 int nRuns, std::string* pError)
+std::vector<double> MeasureClose(const std::string& exePath,
+                                 const std::vector<std::pair<std::string, std::string>>& env, int nRuns,
+                                 std::string* pError)
 {
     std::vector<double> times;
     for (int i = 0; i < nRuns; ++i)
@@ -321,7 +324,8 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        fprintf(stderr, "usage: wine_bench <RemoteMonitor.exe> <test double TavrixRC.dll> [--changes N] [--json FILE]\n");
+        fprintf(stderr,
+                "usage: wine_bench <RemoteMonitor.exe> <test double TavrixRC.dll> [--changes N] [--json FILE]\n");
         return 2;
     }
     std::string exePath = argv[1];
@@ -387,8 +391,7 @@ int main(int argc, char** argv)
     snprintf(label, sizeof label, "close, driver stuck in GetRemoteCode (%d runs)", kStuckCloseRuns);
     PrintRow(label, stuck);
     printf("changes missed: %d; harness read the field every %.2f ms\n", latency.missed, latency.readIntervalMs);
-    printf("peak working set: %lu KB; peak private bytes: %lu KB\n", latency.peakWorkingSetKb,
-           latency.peakPrivateKb);
+    printf("peak working set: %lu KB; peak private bytes: %lu KB\n", latency.peakWorkingSetKb, latency.peakPrivateKb);
 
     if (!jsonPath.empty())
     {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "DialogTemplate.h"
-#include "resource/Resource.h"
 #include "VersionInfo.h"
+#include "resource/Resource.h"
 
 namespace {
 

@@ -32,8 +32,8 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         len = snprintf(text, sizeof text, "%lld %d %08X", line.at_ms, line.code, line.ex);
     else
         len = snprintf(text, sizeof text, "%lld %d", line.at_ms, line.code);
-    if (len <= 0 || sim_script_parse_line(text, (size_t)len, &again) != SIM_SCRIPT_LINE ||
-        again.at_ms != line.at_ms || again.code != line.code || again.has_ex != line.has_ex || again.ex != line.ex)
+    if (len <= 0 || sim_script_parse_line(text, (size_t)len, &again) != SIM_SCRIPT_LINE || again.at_ms != line.at_ms ||
+        again.code != line.code || again.has_ex != line.has_ex || again.ex != line.ex)
         abort();
     return 0;
 }

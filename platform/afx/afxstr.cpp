@@ -38,10 +38,7 @@ CString::CString(LPCSTR psz)
         memcpy(m_pszData, psz, nLength);
 }
 
-CString::CString(const CString& other)
-    : CString(static_cast<LPCSTR>(other))
-{
-}
+CString::CString(const CString& other) : CString(static_cast<LPCSTR>(other)) {}
 
 CString& CString::operator=(const CString& other)
 {

@@ -27,11 +27,11 @@ typedef struct
     rc_node node;
 } rc_open_card;
 
-static int* g_devices;        /* rc indexes of the cards, in card order */
+static int* g_devices; /* rc indexes of the cards, in card order */
 static size_t g_device_count;
-static rc_open_card* g_open;  /* every node opened since the last UnInit */
+static rc_open_card* g_open; /* every node opened since the last UnInit */
 static size_t g_open_count;
-static size_t g_current;        /* the one the codes are read from: the last to open */
+static size_t g_current; /* the one the codes are read from: the last to open */
 static int g_have_current;
 
 static const char* root(const char* name, const char* fallback)
@@ -60,7 +60,8 @@ static int stderr_is_the_dialog(void)
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-static void tell_user(const char* format, ...)
+static void
+tell_user(const char* format, ...)
 {
     va_list args;
     if (stderr_is_the_dialog())
@@ -148,8 +149,7 @@ static int open_card(int index)
     if (kind == RC_NODE_LIRC)
         check_protocols(rc_index);
     else
-        tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index,
-                  path);
+        tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index, path);
     g_current = (size_t)(card - g_open);
     g_have_current = 1;
     return 1;

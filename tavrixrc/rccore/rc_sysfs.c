@@ -182,8 +182,7 @@ static int node_from_uevent(const char* device_dir, const char* dev_root, char* 
     return snprintf(node_path, path_len, "%s/%s", dev_root, devname) < (int)path_len;
 }
 
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path,
-                          size_t path_len)
+rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len)
 {
     char rc_dir[RC_PATH_MAX];
     char child[RC_PATH_MAX];

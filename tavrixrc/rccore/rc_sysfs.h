@@ -34,8 +34,7 @@ typedef enum
 
 /* The node device rcN is read through: its lirc node, or else its input
  * event node. The path goes to node_path; RC_NODE_NONE when it has neither. */
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path,
-                          size_t path_len);
+rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len);
 
 /* Reads a small sysfs file into buf, NUL-terminated; its length, or -1. */
 long rc_read_text(const char* path, char* buf, size_t buf_len);

@@ -20,11 +20,11 @@ TEST(IconOrigin, CentresRoundingHalfAPixelTowardsTheFarEdge)
     };
     // Truncation towards zero: an empty client area gives -15, not -16.
     const Case cases[] = {
-        { 36, 32, 2 }, { 35, 32, 2 }, { 34, 32, 1 }, { 33, 32, 1 }, { 32, 32, 0 },
-        { 31, 32, 0 }, { 30, 32, 0 }, { 29, 32, -1 }, { 0, 32, -15 }, { 1, 32, -15 },
-        { 100, 16, 42 }, { 101, 16, 43 },
+        {36, 32, 2}, {35, 32, 2},  {34, 32, 1},  {33, 32, 1},  {32, 32, 0},   {31, 32, 0},
+        {30, 32, 0}, {29, 32, -1}, {0, 32, -15}, {1, 32, -15}, {100, 16, 42}, {101, 16, 43},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         POINT pt = CRemoteMonitorDlg::IconOrigin(c.nClient, c.nClient, c.nIcon, c.nIcon);
         EXPECT_EQ(c.nExpected, pt.x) << c.nClient << " " << c.nIcon;
         EXPECT_EQ(c.nExpected, pt.y) << c.nClient << " " << c.nIcon;

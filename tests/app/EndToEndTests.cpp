@@ -41,8 +41,9 @@ public:
         WriteFile(dir.path + "/tmux.conf", "set -g default-terminal screen\nset -g escape-time 0\n");
         // The shell outlives a Ctrl-C meant for the tool, to record how
         // the tool ended.
-        WriteFile(dir.path + "/run.sh", "trap : INT; echo $$ > '" + dir.path + "/shell.pid'; cd '" + dir.path + "' && " +
-                                            environment + " ./RemoteMonitor; echo $? > '" + ExitFile() + "'\n");
+        WriteFile(dir.path + "/run.sh", "trap : INT; echo $$ > '" + dir.path + "/shell.pid'; cd '" + dir.path +
+                                            "' && " + environment + " ./RemoteMonitor; echo $? > '" + ExitFile() +
+                                            "'\n");
         Tmux("-f '" + dir.path + "/tmux.conf' new-session -d -x 80 -y 24 'sh " + dir.path + "/run.sh'");
     }
     ~CTerminal() { Tmux("kill-server"); }
@@ -77,7 +78,8 @@ public:
     // The screen line that holds a text, or "" when none does.
     std::string LineWith(const std::string& text) const
     {
-        for (const std::string& line : Lines(Screen())) {
+        for (const std::string& line : Lines(Screen()))
+        {
             if (line.find(text) != std::string::npos)
                 return line;
         }
@@ -88,7 +90,8 @@ public:
     bool WaitFor(Pred pred, milliseconds timeout) const
     {
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
+        while (Clock::now() < deadline)
+        {
             if (pred())
                 return true;
             std::this_thread::sleep_for(milliseconds(20));
@@ -160,24 +163,24 @@ TEST_F(TerminalRun, ShowsTheCodesAsTheyComeInTheirFormats)
 
     ASSERT_TRUE(term.WaitForText("Remote Control Test")) << term.Screen();
     EXPECT_NE("", term.LineWith("Close"));
-    ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "21"; },
-                             milliseconds(5000)))
+    ASSERT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "21"; }, milliseconds(5000)))
         << term.Screen();
-    EXPECT_TRUE(term.WaitFor(
-        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "0000ABCD"; },
-        milliseconds(2000)))
+    EXPECT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "0000ABCD"; },
+                     milliseconds(2000)))
         << term.Screen();
     // Released: both fields empty again.
-    EXPECT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:").empty(); },
-                             milliseconds(3000)))
+    EXPECT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:").empty(); }, milliseconds(3000)))
         << term.Screen();
     // A code without its own extended code gets the simulated remote's.
-    ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "7"; },
-                             milliseconds(3000)))
+    ASSERT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "7"; }, milliseconds(3000)))
         << term.Screen();
-    EXPECT_TRUE(term.WaitFor(
-        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "38C707F8"; },
-        milliseconds(2000)))
+    EXPECT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "38C707F8"; },
+                     milliseconds(2000)))
         << term.Screen();
 
     term.SendKeys("Escape");
@@ -190,9 +193,9 @@ TEST_F(TerminalRun, WithoutGetRemoteCodeExShowsTheDerivedExtendedCode)
     CRunDir dir(RM_SIM_NOEX);
     WriteFile(dir.Script(), "100 21\n");
     CTerminal term(dir, dir.Environment(1));
-    EXPECT_TRUE(term.WaitFor(
-        [&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "866B15EA"; },
-        milliseconds(5000)))
+    EXPECT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("Extended code:"), "Extended code:") == "866B15EA"; },
+                     milliseconds(5000)))
         << term.Screen();
     EXPECT_EQ("21", FieldAfter(term.LineWith("RC Code:"), "RC Code:"));
     term.SendKeys("Enter");
@@ -201,12 +204,13 @@ TEST_F(TerminalRun, WithoutGetRemoteCodeExShowsTheDerivedExtendedCode)
 
 TEST_F(TerminalRun, EnterEscAndCtrlCEachEndItWithinASecond)
 {
-    for (const char* pszKey : { "Enter", "Escape", "C-c", "q" }) {
+    for (const char* pszKey : {"Enter", "Escape", "C-c", "q"})
+    {
         CRunDir dir(RM_SIM);
         WriteFile(dir.Script(), "0 42\n");
         CTerminal term(dir, dir.Environment(1));
-        ASSERT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; },
-                                 milliseconds(5000)))
+        ASSERT_TRUE(
+            term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; }, milliseconds(5000)))
             << pszKey << "\n"
             << term.Screen();
         term.SendKeys(pszKey);
@@ -225,7 +229,8 @@ TEST_F(TerminalRun, EnterEscAndCtrlCEachEndItWithinASecond)
 long ContextSwitches(const std::string& pid)
 {
     long nTotal = 0;
-    for (const std::string& line : Lines(ReadFile("/proc/" + pid + "/task/" + pid + "/status"))) {
+    for (const std::string& line : Lines(ReadFile("/proc/" + pid + "/task/" + pid + "/status")))
+    {
         if (line.find("ctxt_switches:") != std::string::npos)
             nTotal += std::atol(line.substr(line.find(':') + 1).c_str());
     }
@@ -272,7 +277,7 @@ TEST_F(TerminalRun, NoCardIsReportedThenTheToolEndsByItself)
     term.SendKeys("Enter");
     EXPECT_LE(0, term.WaitForExit(milliseconds(3000))) << term.Screen();
     const std::vector<std::string> lines = Lines(ReadFile(dir.Log()));
-    const std::vector<std::string> expected = { "GetCardCount -> 0", "UnInit" };
+    const std::vector<std::string> expected = {"GetCardCount -> 0", "UnInit"};
     EXPECT_EQ(expected, lines);
 }
 
@@ -285,8 +290,8 @@ TEST_F(TerminalRun, ATerminalTooSmallSaysSoAndRecoversOnResize)
     term.Resize(24, 6);
     EXPECT_TRUE(term.WaitForText("too small")) << term.Screen();
     term.Resize(80, 24);
-    EXPECT_TRUE(term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; },
-                             milliseconds(3000)))
+    EXPECT_TRUE(
+        term.WaitFor([&] { return FieldAfter(term.LineWith("RC Code:"), "RC Code:") == "42"; }, milliseconds(3000)))
         << term.Screen();
     term.SendKeys("Escape");
     EXPECT_LE(0, term.WaitForExit(milliseconds(3000)));
@@ -306,7 +311,8 @@ std::vector<std::string> LinesOf(const std::vector<std::string>& lines, const st
 
 TEST(PipeRun, PrintsALinePerChangeAndEndsOnSignals)
 {
-    for (int nSignal : { SIGTERM, SIGINT, SIGHUP }) {
+    for (int nSignal : {SIGTERM, SIGINT, SIGHUP})
+    {
         CRunDir dir(RM_SIM);
         WriteFile(dir.Script(), "100 21 866B15EA\n400 21 866B15EA\n600 255\n800 -5\n");
         CPipeRun run(dir, 1);
@@ -323,8 +329,8 @@ TEST(PipeRun, PrintsALinePerChangeAndEndsOnSignals)
         // reaches the extended code one step before the code.
         const std::vector<std::string> lines = Lines(run.output);
         EXPECT_EQ(4u, lines.size()) << run.output;
-        EXPECT_EQ((std::vector<std::string>{ "RC Code: 21", "RC Code:" }), LinesOf(lines, "RC Code:")) << nSignal;
-        EXPECT_EQ((std::vector<std::string>{ "Extended code: 866B15EA", "Extended code:" }),
+        EXPECT_EQ((std::vector<std::string>{"RC Code: 21", "RC Code:"}), LinesOf(lines, "RC Code:")) << nSignal;
+        EXPECT_EQ((std::vector<std::string>{"Extended code: 866B15EA", "Extended code:"}),
                   LinesOf(lines, "Extended code:"))
             << nSignal;
         ExpectUnInitOnceAtTheEnd(dir);
@@ -353,7 +359,7 @@ TEST(PipeRun, StartUpErrorsArePrintedAndTheToolEndsByItself)
 // the system loader reads as the current directory.
 TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
 {
-    for (const char* pszPath : { "", "LD_LIBRARY_PATH=:/nonexistent", "LD_LIBRARY_PATH=.", "LD_LIBRARY_PATH=sub" })
+    for (const char* pszPath : {"", "LD_LIBRARY_PATH=:/nonexistent", "LD_LIBRARY_PATH=.", "LD_LIBRARY_PATH=sub"})
     {
         CRunDir dir(nullptr);
         CRunDir planted(RM_SIM);
@@ -362,7 +368,7 @@ TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
         char szOld[4096];
         ASSERT_NE(nullptr, getcwd(szOld, sizeof szOld));
         ASSERT_EQ(0, chdir(planted.path.c_str()));
-        CPipeRun run(dir, 1, { pszPath });
+        CPipeRun run(dir, 1, {pszPath});
         ASSERT_EQ(0, chdir(szOld));
         EXPECT_EQ(0, run.WaitForExit(milliseconds(3000))) << pszPath;
         EXPECT_EQ("Unable to initialize TavrixRC.dll library.\n", run.output) << pszPath;
@@ -374,7 +380,7 @@ TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)
 TEST(PipeRun, AStuckDriverStillLetsTheToolEndInOrder)
 {
     CRunDir dir(RM_FAKE_FULL);
-    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=sleep", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    CPipeRun run(dir, 1, {"TAVRIXRC_FAKE_STUCK=sleep", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
     std::this_thread::sleep_for(milliseconds(300));
     kill(run.pid, SIGTERM);
     const auto start = Clock::now();
@@ -383,8 +389,8 @@ TEST(PipeRun, AStuckDriverStillLetsTheToolEndInOrder)
     EXPECT_LE(milliseconds(900), elapsed);
     EXPECT_GT(milliseconds(3000), elapsed);
     const std::vector<std::string> lines = Lines(ReadFile(dir.Log()));
-    const std::vector<std::string> expected = { "GetCardCount -> 1", "OpenCard(0) -> 1", "GetRemoteCode -> stuck",
-                                                "UnInit" };
+    const std::vector<std::string> expected = {"GetCardCount -> 1", "OpenCard(0) -> 1", "GetRemoteCode -> stuck",
+                                               "UnInit"};
     EXPECT_EQ(expected, lines);
     std::printf("[ measured ] closed over a stuck driver in %ld ms\n",
                 static_cast<long>(std::chrono::duration_cast<milliseconds>(elapsed).count()));
@@ -396,7 +402,7 @@ TEST(PipeRun, AStuckDriverStillLetsTheToolEndInOrder)
 TEST(PipeRun, AHungShutDownEndsByItselfPastItsBound)
 {
     CRunDir dir(RM_FAKE_FULL);
-    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=uninit", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    CPipeRun run(dir, 1, {"TAVRIXRC_FAKE_STUCK=uninit", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
     std::this_thread::sleep_for(milliseconds(300));
     const auto start = Clock::now();
     for (int i = 0; i < 3; ++i)
@@ -412,9 +418,9 @@ TEST(PipeRun, AHungShutDownEndsByItselfPastItsBound)
 TEST(PipeRun, SignalsDuringTheStopOfAStuckWorkerDoNotSkipUnInit)
 {
     CRunDir dir(RM_FAKE_FULL);
-    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=sleep", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    CPipeRun run(dir, 1, {"TAVRIXRC_FAKE_STUCK=sleep", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
     std::this_thread::sleep_for(milliseconds(300));
-    for (int nSignal : { SIGINT, SIGINT, SIGTERM, SIGQUIT })
+    for (int nSignal : {SIGINT, SIGINT, SIGTERM, SIGQUIT})
     {
         kill(run.pid, nSignal);
         std::this_thread::sleep_for(milliseconds(30));
@@ -429,7 +435,7 @@ TEST(PipeRun, SignalsDuringTheStopOfAStuckWorkerDoNotSkipUnInit)
 TEST(PipeRun, AWorkerThatCannotBeEndedLeavesTheDriverAlone)
 {
     CRunDir dir(RM_FAKE_FULL);
-    CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_STUCK=masked", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+    CPipeRun run(dir, 1, {"TAVRIXRC_FAKE_STUCK=masked", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
     std::this_thread::sleep_for(milliseconds(300));
     kill(run.pid, SIGTERM);
     EXPECT_EQ(EXIT_FAILURE, run.WaitForExit(milliseconds(8000)));
@@ -462,7 +468,7 @@ TEST(PipeRun, QuitAClosedPipeAndASignalDuringTheLoadEndInOrder)
     }
     {
         CRunDir dir(RM_FAKE_FULL);
-        CPipeRun run(dir, 1, { "TAVRIXRC_FAKE_LOAD_MS=800", "TAVRIXRC_FAKE_LOG=" + dir.Log() });
+        CPipeRun run(dir, 1, {"TAVRIXRC_FAKE_LOAD_MS=800", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
         std::this_thread::sleep_for(milliseconds(200));
         kill(run.pid, SIGTERM);
         EXPECT_EQ(0, run.WaitForExit(milliseconds(5000)));

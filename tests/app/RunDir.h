@@ -114,7 +114,8 @@ struct CPipeRun
         if (pipe(fds) != 0)
             return;
         pid = fork();
-        if (pid == 0) {
+        if (pid == 0)
+        {
             dup2(fds[1], STDOUT_FILENO);
             int nNull = open("/dev/null", O_RDONLY);
             dup2(nNull, STDIN_FILENO);
@@ -137,7 +138,8 @@ struct CPipeRun
     }
     ~CPipeRun()
     {
-        if (pid > 0) {
+        if (pid > 0)
+        {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
@@ -156,7 +158,8 @@ struct CPipeRun
     bool WaitForOutput(const std::string& text, milliseconds timeout)
     {
         const auto deadline = Clock::now() + timeout;
-        do {
+        do
+        {
             Pump();
             if (output.find(text) != std::string::npos)
                 return true;
@@ -169,9 +172,11 @@ struct CPipeRun
     int WaitForExit(milliseconds timeout)
     {
         const auto deadline = Clock::now() + timeout;
-        do {
+        do
+        {
             int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+            {
                 pid = -1;
                 Pump();
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

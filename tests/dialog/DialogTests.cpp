@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include "resource.h"
 
@@ -39,9 +39,10 @@ CScript* g_pScript = nullptr;
 INT_PTR CALLBACK RecordingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
 {
     (void)lParam;
-    switch (message) {
+    switch (message)
+    {
     case WM_INITDIALOG:
-        g_pScript->seen.push_back({ message, 0 });
+        g_pScript->seen.push_back({message, 0});
         g_pScript->hFocusAtInit = reinterpret_cast<HWND>(wParam);
         g_pScript->hCloseButton = GetDlgItem(hDlg, IDOK);
         // The focus is set after this returns, so the script's input is
@@ -49,12 +50,12 @@ INT_PTR CALLBACK RecordingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM
         g_pScript->pfnOnInit(hDlg);
         return TRUE;
     case WM_COMMAND:
-        g_pScript->seen.push_back({ message, LOWORD(wParam) });
+        g_pScript->seen.push_back({message, LOWORD(wParam)});
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
             EndDialog(hDlg, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
-        g_pScript->seen.push_back({ message, 0 });
+        g_pScript->seen.push_back({message, 0});
         return FALSE;
     default:
         return FALSE;
@@ -92,7 +93,8 @@ TEST(DialogFromTemplate, BuildsTheControlsInOrderWithTheirTexts)
         char szText[64];
         GetWindowTextA(hDlg, szText, sizeof szText);
         controls.push_back(szText);
-        for (HWND h = GetWindow(hDlg, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+        for (HWND h = GetWindow(hDlg, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
+        {
             char szClass[32];
             GetClassNameA(h, szClass, sizeof szClass);
             GetWindowTextA(h, szText, sizeof szText);
@@ -127,26 +129,37 @@ TEST(DialogKeys, EnterEscAndTheCloseBoxEndTheDialogWithTheirIds)
         std::vector<CSeen> seen;
     };
     const std::vector<Case> cases = {
-        { "Enter presses the default button",
-          [](HWND hDlg) { PostKey(hDlg, VK_RETURN); }, IDOK,
-          { { WM_INITDIALOG, 0 }, { WM_COMMAND, IDOK } } },
-        { "Space presses the focused button",
-          [](HWND hDlg) { PostKey(GetDlgItem(hDlg, IDOK), VK_SPACE); }, IDOK,
-          { { WM_INITDIALOG, 0 }, { WM_COMMAND, IDOK } } },
-        { "Esc cancels",
-          [](HWND hDlg) { PostKey(hDlg, VK_ESCAPE); }, IDCANCEL,
-          { { WM_INITDIALOG, 0 }, { WM_COMMAND, IDCANCEL } } },
-        { "the close box cancels",
-          [](HWND hDlg) { PostMessageA(hDlg, WM_CLOSE, 0, 0); }, IDCANCEL,
-          { { WM_INITDIALOG, 0 }, { WM_CLOSE, 0 }, { WM_COMMAND, IDCANCEL } } },
-        { "Tab stays on the only tab stop, then Enter",
-          [](HWND hDlg) { PostKey(hDlg, VK_TAB); PostKey(hDlg, VK_TAB); PostKey(hDlg, VK_RETURN); }, IDOK,
-          { { WM_INITDIALOG, 0 }, { WM_COMMAND, IDOK } } },
-        { "a click message on the button",
-          [](HWND hDlg) { PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0); }, IDOK,
-          { { WM_INITDIALOG, 0 }, { WM_COMMAND, IDOK } } },
+        {"Enter presses the default button",
+         [](HWND hDlg) { PostKey(hDlg, VK_RETURN); },
+         IDOK,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDOK}}},
+        {"Space presses the focused button",
+         [](HWND hDlg) { PostKey(GetDlgItem(hDlg, IDOK), VK_SPACE); },
+         IDOK,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDOK}}},
+        {"Esc cancels",
+         [](HWND hDlg) { PostKey(hDlg, VK_ESCAPE); },
+         IDCANCEL,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDCANCEL}}},
+        {"the close box cancels",
+         [](HWND hDlg) { PostMessageA(hDlg, WM_CLOSE, 0, 0); },
+         IDCANCEL,
+         {{WM_INITDIALOG, 0}, {WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}}},
+        {"Tab stays on the only tab stop, then Enter",
+         [](HWND hDlg) {
+             PostKey(hDlg, VK_TAB);
+             PostKey(hDlg, VK_TAB);
+             PostKey(hDlg, VK_RETURN);
+         },
+         IDOK,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDOK}}},
+        {"a click message on the button",
+         [](HWND hDlg) { PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0); },
+         IDOK,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDOK}}},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         CScript script;
         script.pfnOnInit = c.pfnOnInit;
         EXPECT_EQ(c.nResult, RunDialog(script)) << c.pszName;
@@ -167,7 +180,8 @@ TEST(DialogKeys, FocusStaysOnCloseAfterTab)
     // A message the dialog procedure does not know reaches it through
     // default processing; look at the focus then and finish.
     static const DLGPROC pfnProbe = [](HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-        if (message == WM_USER + 1) {
+        if (message == WM_USER + 1)
+        {
             hFocusAfterTab = GetFocus();
             EndDialog(hDlg, 7);
             return TRUE;
@@ -187,8 +201,8 @@ TEST(DialogTabOrder, WalksTabStopsBothWaysAndWraps)
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "TabOrderParent";
     RegisterClassA(&wc);
-    HWND hParent = CreateWindowExA(0, "TabOrderParent", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                   nullptr);
+    HWND hParent =
+        CreateWindowExA(0, "TabOrderParent", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, hParent);
     auto make = [&](int nId, DWORD dwStyle) {
         return CreateWindowExA(0, "TabOrderParent", "", WS_CHILD | WS_VISIBLE | dwStyle, 0, 0, 10, 10, hParent,
@@ -219,7 +233,7 @@ INT_PTR CALLBACK EndAtOnce(HWND hDlg, UINT message, WPARAM, LPARAM)
 
 TEST(DialogEdges, BadTemplatesFailAndEndDialogNeedsARunningDialog)
 {
-    const unsigned char notATemplate[] = { 1, 0, 0, 0, 0, 0, 0, 0 };
+    const unsigned char notATemplate[] = {1, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(-1, DialogBoxIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(notATemplate), nullptr,
                                           RecordingDlgProc, 0));
     EXPECT_EQ(-1, DialogBoxIndirectParamA(nullptr, nullptr, nullptr, RecordingDlgProc, 0));

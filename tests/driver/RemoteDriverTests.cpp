@@ -42,8 +42,7 @@ void PrintTo(const BindingCase& c, std::ostream* os)
 }
 
 class Binding : public FakeDriverTest, public ::testing::WithParamInterface<BindingCase>
-{
-};
+{};
 
 TEST_P(Binding, StatusAndCallsFromLoadToRelease)
 {
@@ -71,16 +70,15 @@ TEST_P(Binding, StatusAndCallsFromLoadToRelease)
     EXPECT_EQ(c.unInitAtRelease ? Lines{"UnInit"} : Lines{}, Calls());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Variants, Binding,
-    ::testing::Values(BindingCase{"full", DRIVER_NO_CARD, true},
-                      BindingCase{"noex", DRIVER_NO_CARD, true},
-                      BindingCase{"no_GetCardCount", DRIVER_NOT_LOADED, false},
-                      BindingCase{"no_OpenCard", DRIVER_NOT_LOADED, false},
-                      BindingCase{"no_GetRemoteCode", DRIVER_NOT_LOADED, false},
-                      BindingCase{"no_UnInit", DRIVER_NOT_LOADED, false},
-                      BindingCase{"absent", DRIVER_NOT_LOADED, false}),
-    [](const ::testing::TestParamInfo<BindingCase>& tp) { return std::string(tp.param.variant); });
+INSTANTIATE_TEST_SUITE_P(Variants, Binding,
+                         ::testing::Values(BindingCase{"full", DRIVER_NO_CARD, true},
+                                           BindingCase{"noex", DRIVER_NO_CARD, true},
+                                           BindingCase{"no_GetCardCount", DRIVER_NOT_LOADED, false},
+                                           BindingCase{"no_OpenCard", DRIVER_NOT_LOADED, false},
+                                           BindingCase{"no_GetRemoteCode", DRIVER_NOT_LOADED, false},
+                                           BindingCase{"no_UnInit", DRIVER_NOT_LOADED, false},
+                                           BindingCase{"absent", DRIVER_NOT_LOADED, false}),
+                         [](const ::testing::TestParamInfo<BindingCase>& tp) { return std::string(tp.param.variant); });
 
 TEST_F(FakeDriverTest, StartsUnboundWithoutALibraryBesideTheProgram)
 {
@@ -134,8 +132,7 @@ void PrintTo(const SelectionCase& c, std::ostream* os)
 }
 
 class Selection : public FakeDriverTest, public ::testing::WithParamInterface<SelectionCase>
-{
-};
+{};
 
 TEST_P(Selection, OpensCardsInOrderAndCountsOnlyThoseThatOpen)
 {
@@ -151,25 +148,44 @@ TEST_P(Selection, OpensCardsInOrderAndCountsOnlyThoseThatOpen)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Selection,
-    ::testing::Values(
-        SelectionCase{"FirstOfOne", "1", nullptr, 0, 1, {"GetCardCount -> 1", "OpenCard(0) -> 1"}},
-        SelectionCase{"OnlyTheLastOfThreeOpens", "3", "2", 0, 1,
-                      {"GetCardCount -> 3", "OpenCard(0) -> 0", "OpenCard(1) -> 0", "OpenCard(2) -> 1"}},
-        SelectionCase{"SecondWhenOnlyOneOfTwoOpens", "2", "1", 1, 0,
-                      {"GetCardCount -> 2", "OpenCard(0) -> 0", "OpenCard(1) -> 1"}},
-        SelectionCase{"SecondOfThreeThatAllOpen", "3", nullptr, 1, 1,
-                      {"GetCardCount -> 3", "OpenCard(0) -> 1", "OpenCard(1) -> 1"}},
-        SelectionCase{"SecondOpenerSkipsTheRefusers", "4", "1,3", 1, 1,
-                      {"GetCardCount -> 4", "OpenCard(0) -> 0", "OpenCard(1) -> 1", "OpenCard(2) -> 0",
-                       "OpenCard(3) -> 1"}},
-        SelectionCase{"NoneOpens", "3", "none", 0, 0,
-                      {"GetCardCount -> 3", "OpenCard(0) -> 0", "OpenCard(1) -> 0", "OpenCard(2) -> 0"}},
-        SelectionCase{"NoCards", "0", nullptr, 0, 0, {"GetCardCount -> 0"}},
-        SelectionCase{"NegativeCount", "-3", nullptr, 0, 0, {"GetCardCount -> -3"}},
-        SelectionCase{"MinimumCount", "-2147483648", nullptr, 0, 0, {"GetCardCount -> -2147483648"}},
-        SelectionCase{"IndexEqualToCount", "2", nullptr, 2, 0, {"GetCardCount -> 2"}},
-        SelectionCase{"NegativeIndex", "3", nullptr, -1, 0, {}},
-        SelectionCase{"MinimumIndex", "3", nullptr, INT_MIN, 0, {}}),
+    ::testing::Values(SelectionCase{"FirstOfOne", "1", nullptr, 0, 1, {"GetCardCount -> 1", "OpenCard(0) -> 1"}},
+                      SelectionCase{"OnlyTheLastOfThreeOpens",
+                                    "3",
+                                    "2",
+                                    0,
+                                    1,
+                                    {"GetCardCount -> 3", "OpenCard(0) -> 0", "OpenCard(1) -> 0", "OpenCard(2) -> 1"}},
+                      SelectionCase{"SecondWhenOnlyOneOfTwoOpens",
+                                    "2",
+                                    "1",
+                                    1,
+                                    0,
+                                    {"GetCardCount -> 2", "OpenCard(0) -> 0", "OpenCard(1) -> 1"}},
+                      SelectionCase{"SecondOfThreeThatAllOpen",
+                                    "3",
+                                    nullptr,
+                                    1,
+                                    1,
+                                    {"GetCardCount -> 3", "OpenCard(0) -> 1", "OpenCard(1) -> 1"}},
+                      SelectionCase{"SecondOpenerSkipsTheRefusers",
+                                    "4",
+                                    "1,3",
+                                    1,
+                                    1,
+                                    {"GetCardCount -> 4", "OpenCard(0) -> 0", "OpenCard(1) -> 1", "OpenCard(2) -> 0",
+                                     "OpenCard(3) -> 1"}},
+                      SelectionCase{"NoneOpens",
+                                    "3",
+                                    "none",
+                                    0,
+                                    0,
+                                    {"GetCardCount -> 3", "OpenCard(0) -> 0", "OpenCard(1) -> 0", "OpenCard(2) -> 0"}},
+                      SelectionCase{"NoCards", "0", nullptr, 0, 0, {"GetCardCount -> 0"}},
+                      SelectionCase{"NegativeCount", "-3", nullptr, 0, 0, {"GetCardCount -> -3"}},
+                      SelectionCase{"MinimumCount", "-2147483648", nullptr, 0, 0, {"GetCardCount -> -2147483648"}},
+                      SelectionCase{"IndexEqualToCount", "2", nullptr, 2, 0, {"GetCardCount -> 2"}},
+                      SelectionCase{"NegativeIndex", "3", nullptr, -1, 0, {}},
+                      SelectionCase{"MinimumIndex", "3", nullptr, INT_MIN, 0, {}}),
     [](const ::testing::TestParamInfo<SelectionCase>& tp) { return std::string(tp.param.name); });
 
 TEST_F(FakeDriverTest, AFailedSelectionClosesTheWayToTheReads)
@@ -205,8 +221,8 @@ TEST_F(FakeDriverTest, NoReadReachesTheDriverBeforeACardIsSelected)
 // the mapping, and a sweep with a stride that also varies the low bits.
 std::vector<int> SweepOfAnswers()
 {
-    std::vector<int> values = {INT_MIN, INT_MIN + 1, -65536, -256, -255, -254, -5, 65535, 65536,
-                               0x7FFFFF00, INT_MAX - 1, INT_MAX};
+    std::vector<int> values = {INT_MIN, INT_MIN + 1, -65536, -256,       -255,        -254,
+                               -5,      65535,       65536,  0x7FFFFF00, INT_MAX - 1, INT_MAX};
     for (int v = -300; v <= 600; ++v)
         values.push_back(v);
     for (int64_t v = INT_MIN; v <= INT_MAX; v += 1048573)
@@ -224,7 +240,8 @@ void InParts(const std::vector<T>& answers, const char* variant, bool bHex, Read
     for (size_t first = 0; first < answers.size(); first += kPart)
     {
         const std::vector<T> part(answers.begin() + static_cast<std::ptrdiff_t>(first),
-                                  answers.begin() + static_cast<std::ptrdiff_t>(std::min(first + kPart, answers.size())));
+                                  answers.begin() +
+                                      static_cast<std::ptrdiff_t>(std::min(first + kPart, answers.size())));
         SetEnv(bHex ? "TAVRIXRC_FAKE_CODES_EX" : "TAVRIXRC_FAKE_CODES", JoinAnswers(part));
         BindDriver(variant);
         ASSERT_EQ(1, CRemoteDriver::SelectCard(0));
@@ -305,8 +322,8 @@ TEST_F(FakeDriverTest, EachReadAsksTheDriverAfreshWithoutTheExtendedEntry)
 
 TEST_F(FakeDriverTest, ReadCodeExPassesTheExtendedEntrysAnswerThrough)
 {
-    std::vector<DWORD> sweep = {0u, 1u, 0xFFu, 0x100u, 0xABCDu, 0x866B15EAu, 0x7FFFFFFFu, 0x80000000u,
-                                0xFFFFFFFEu, 0xFFFFFFFFu};
+    std::vector<DWORD> sweep = {0u,          1u,          0xFFu,       0x100u,      0xABCDu,
+                                0x866B15EAu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu};
     for (uint64_t v = 0; v <= 0xFFFFFFFFu; v += 4194319)
         sweep.push_back(static_cast<DWORD>(v));
     SetEnv("TAVRIXRC_FAKE_CODES", "21");

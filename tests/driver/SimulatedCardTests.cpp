@@ -201,9 +201,9 @@ TEST_F(SimulatedCardTest, HasNoKeyBeforeTheFirstLineOfItsScript)
 // at, on the monotonic clock both share, instead of the opening of the card.
 TEST_F(SimulatedCardTest, CountsItsScriptFromAGivenMomentWhenTold)
 {
-    const long long nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count();
+    const long long nowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     Script("30000 21\n"
            "600000 5\n");
     SetEnv("TAVRIXRC_SIM_ORIGIN", std::to_string(nowMs - 60000));

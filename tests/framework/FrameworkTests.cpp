@@ -20,14 +20,15 @@ TEST(CStringFormat, FormatsAsPrintfDoes)
         const char* pszExpected;
     };
     const Case cases[] = {
-        { "%d", 21, "21" },
-        { "%d", 0, "0" },
-        { "%08X", 0xABCDu, "0000ABCD" },
-        { "%08X", 0x866B15EAu, "866B15EA" },
-        { "%08X", 0xFFFFFFFFu, "FFFFFFFF" },
-        { "%08X", 0, "00000000" },
+        {"%d", 21, "21"},
+        {"%d", 0, "0"},
+        {"%08X", 0xABCDu, "0000ABCD"},
+        {"%08X", 0x866B15EAu, "866B15EA"},
+        {"%08X", 0xFFFFFFFFu, "FFFFFFFF"},
+        {"%08X", 0, "00000000"},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         CString s;
         s.Format(c.pszFormat, static_cast<unsigned>(c.nValue));
         EXPECT_STREQ(c.pszExpected, static_cast<LPCSTR>(s)) << c.pszFormat << " " << c.nValue;
@@ -117,14 +118,14 @@ END_MESSAGE_MAP()
 HWND MakeWindow()
 {
     static bool bRegistered = false;
-    if (!bRegistered) {
+    if (!bRegistered)
+    {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = RecordingProc;
         wc.lpszClassName = "FrameworkTestWindow";
         bRegistered = RegisterClassA(&wc) != 0;
     }
-    return CreateWindowExA(0, "FrameworkTestWindow", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExA(0, "FrameworkTestWindow", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
 }
 
 TEST(MessageMap, RoutesThroughTheChainAndFallsThroughToTheWindow)
@@ -144,14 +145,10 @@ TEST(MessageMap, RoutesThroughTheChainAndFallsThroughToTheWindow)
     EXPECT_EQ(99, wnd.SendMessage(WM_USER + 9));
 
     const std::vector<std::string> expected = {
-        "base one 5",
-        "derived two",
-        "derived overridden",
-        "super " + std::to_string(WM_USER + 4) + " 7",
-        "derived command 100",
-        "super " + std::to_string(WM_COMMAND) + " 101",
-        "derived two",
-        "super " + std::to_string(WM_USER + 9) + " 0",
+        "base one 5",          "derived two",
+        "derived overridden",  "super " + std::to_string(WM_USER + 4) + " 7",
+        "derived command 100", "super " + std::to_string(WM_COMMAND) + " 101",
+        "derived two",         "super " + std::to_string(WM_USER + 9) + " 0",
     };
     EXPECT_EQ(expected, g_log);
 

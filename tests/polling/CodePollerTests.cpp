@@ -101,8 +101,7 @@ void PrintTo(const ShowCase& c, std::ostream* os)
 }
 
 class Shows : public PollerTest, public ::testing::WithParamInterface<ShowCase>
-{
-};
+{};
 
 TEST_P(Shows, WritesEachChangeOnceInItsFormat)
 {
@@ -123,20 +122,35 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Shows,
     ::testing::Values(
         ShowCase{"NoKeyWritesNothing", "full", "255", "0", {}, {}},
-        ShowCase{"KeyPressedHeldAndReleased", "full", "255,21,21,255", "0,866B15EA,866B15EA,0",
-                 {"21", ""}, {"866B15EA", ""}},
+        ShowCase{"KeyPressedHeldAndReleased",
+                 "full",
+                 "255,21,21,255",
+                 "0,866B15EA,866B15EA,0",
+                 {"21", ""},
+                 {"866B15EA", ""}},
         // Without the extended entry each step asks for the code twice.
-        ShowCase{"KeyPressedHeldAndReleasedDerived", "noex", "255,255,21,21,21,21,255,255", "0",
-                 {"21", ""}, {"866B15EA", ""}},
+        ShowCase{"KeyPressedHeldAndReleasedDerived",
+                 "noex",
+                 "255,255,21,21,21,21,255,255",
+                 "0",
+                 {"21", ""},
+                 {"866B15EA", ""}},
         ShowCase{"SameKeyAgainWithoutRelease", "full", "21,21,21,21", "866B15EA,866B15EA", {"21"}, {"866B15EA"}},
         ShowCase{"NegativeCodeShowsEmptyOnce", "full", "-5", "0", {""}, {}},
         ShowCase{"NegativeCodeBetweenKeys", "full", "-5,-5,7,7,-5,-5", "0", {"", "7", ""}, {}},
         ShowCase{"ShortExtendedCodeKeepsItsZeros", "full", "255", "ABCD", {}, {"0000ABCD"}},
-        ShowCase{"Formats", "full", "0,255,7,254,1000,2147483647,-2147483648",
+        ShowCase{"Formats",
+                 "full",
+                 "0,255,7,254,1000,2147483647,-2147483648",
                  "1,FFFFFFFF,80000000,0,866B15EA,866B15EA,0",
-                 {"0", "", "7", "254", "", ""}, {"00000001", "FFFFFFFF", "80000000", "", "866B15EA", ""}},
-        ShowCase{"DerivedFormats", "noex", "0,0,254,254,255,255,-5,-5", "0",
-                 {"0", "254", "", ""}, {"866B00FF", "866BFE01", ""}}),
+                 {"0", "", "7", "254", "", ""},
+                 {"00000001", "FFFFFFFF", "80000000", "", "866B15EA", ""}},
+        ShowCase{"DerivedFormats",
+                 "noex",
+                 "0,0,254,254,255,255,-5,-5",
+                 "0",
+                 {"0", "254", "", ""},
+                 {"866B00FF", "866BFE01", ""}}),
     [](const ::testing::TestParamInfo<ShowCase>& tp) { return std::string(tp.param.name); });
 
 // ---- Which fields are read ------------------------------------------------------
@@ -145,8 +159,8 @@ struct HandleCase
 {
     const char* name;
     const char* variant;
-    bool code;    // has a code field
-    bool codeEx;  // has an extended code field
+    bool code;              // has a code field
+    bool codeEx;            // has an extended code field
     size_t readsPerStep;    // GetRemoteCode calls
     size_t readsExPerStep;  // GetRemoteCodeEx calls
 };
@@ -157,8 +171,7 @@ void PrintTo(const HandleCase& c, std::ostream* os)
 }
 
 class Handles : public PollerTest, public ::testing::WithParamInterface<HandleCase>
-{
-};
+{};
 
 TEST_P(Handles, AFieldWithoutAWindowIsNeitherReadNorWritten)
 {
@@ -176,17 +189,16 @@ TEST_P(Handles, AFieldWithoutAWindowIsNeitherReadNorWritten)
     EXPECT_EQ(c.codeEx ? Texts{"866B15EA"} : Texts{}, TextsOf(m_hCodeEx));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Handles,
-    ::testing::Values(HandleCase{"Both", "full", true, true, 1, 1},
-                      HandleCase{"CodeOnly", "full", true, false, 1, 0},
-                      HandleCase{"ExtendedOnly", "full", false, true, 0, 1},
-                      HandleCase{"Neither", "full", false, false, 0, 0},
-                      HandleCase{"BothDerived", "noex", true, true, 2, 0},
-                      HandleCase{"CodeOnlyDerived", "noex", true, false, 1, 0},
-                      HandleCase{"ExtendedOnlyDerived", "noex", false, true, 1, 0},
-                      HandleCase{"NeitherDerived", "noex", false, false, 0, 0}),
-    [](const ::testing::TestParamInfo<HandleCase>& tp) { return std::string(tp.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, Handles,
+                         ::testing::Values(HandleCase{"Both", "full", true, true, 1, 1},
+                                           HandleCase{"CodeOnly", "full", true, false, 1, 0},
+                                           HandleCase{"ExtendedOnly", "full", false, true, 0, 1},
+                                           HandleCase{"Neither", "full", false, false, 0, 0},
+                                           HandleCase{"BothDerived", "noex", true, true, 2, 0},
+                                           HandleCase{"CodeOnlyDerived", "noex", true, false, 1, 0},
+                                           HandleCase{"ExtendedOnlyDerived", "noex", false, true, 1, 0},
+                                           HandleCase{"NeitherDerived", "noex", false, false, 0, 0}),
+                         [](const ::testing::TestParamInfo<HandleCase>& tp) { return std::string(tp.param.name); });
 
 TEST_F(PollerTest, ReadsTheCodeBeforeTheExtendedCode)
 {

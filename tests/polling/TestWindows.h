@@ -49,8 +49,8 @@ inline HWND CreateRecordingWindow()
     }();
     if (!bRegistered)
         return nullptr;
-    HWND hWnd = ::CreateWindowExA(0, kClass, "", 0, 0, 0, 100, 20, nullptr, nullptr, ::GetModuleHandleA(nullptr),
-                                  nullptr);
+    HWND hWnd =
+        ::CreateWindowExA(0, kClass, "", 0, 0, 0, 100, 20, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
     if (hWnd != nullptr)
         WindowRecords()[hWnd] = WindowRecord();
     return hWnd;

@@ -51,7 +51,9 @@ class CTestWorker : public CWorkerThread
 {
 public:
     CTestWorker(Probe& probe, std::function<bool()> step, int nStopTimeout = 1, int nExitCode = 0)
-        : CWorkerThread(THREAD_PRIORITY_NORMAL, nStopTimeout), m_probe(probe), m_step(std::move(step))
+        : CWorkerThread(THREAD_PRIORITY_NORMAL, nStopTimeout),
+          m_probe(probe),
+          m_step(std::move(step))
     {
         m_nExitCode = nExitCode;
     }
@@ -163,8 +165,7 @@ TEST(WorkerThread, StartsAgainAfterAStop)
 }
 
 class PlainWorkerExitCode : public ::testing::TestWithParam<int>
-{
-};
+{};
 
 TEST_P(PlainWorkerExitCode, BaseBodyRunsOnceAndEndsWithTheExitCode)
 {
@@ -239,13 +240,14 @@ public:
 struct SendingWorker
 {
     explicit SendingWorker(HWND hWnd, int nStopTimeout)
-        : worker(probe,
-                 [this, hWnd] {
-                     bSending = true;
-                     ::SendMessageA(hWnd, WM_APP + 1, 0, 0);
-                     return true;
-                 },
-                 nStopTimeout)
+        : worker(
+              probe,
+              [this, hWnd] {
+                  bSending = true;
+                  ::SendMessageA(hWnd, WM_APP + 1, 0, 0);
+                  return true;
+              },
+              nStopTimeout)
     {
     }
     Probe probe;
@@ -254,8 +256,7 @@ struct SendingWorker
 };
 
 class StopWithSend : public ::testing::TestWithParam<bool>
-{
-};
+{};
 
 TEST_P(StopWithSend, ServicesTheWorkersSendInsteadOfDeadlocking)
 {
@@ -342,10 +343,12 @@ public:
         return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, nMs) == WAIT_OBJECT_0;
 #else
         const std::string path = "/proc/self/task/" + std::to_string(m_id);
-        return WaitUntil([&] {
-            struct stat st;
-            return ::stat(path.c_str(), &st) != 0;
-        }, nMs);
+        return WaitUntil(
+            [&] {
+                struct stat st;
+                return ::stat(path.c_str(), &st) != 0;
+            },
+            nMs);
 #endif
     }
 
@@ -368,8 +371,7 @@ void PrintTo(const StuckCase& c, std::ostream* os)
 }
 
 class StuckStep : public FakeDriverTest, public ::testing::WithParamInterface<StuckCase>
-{
-};
+{};
 
 TEST_P(StuckStep, IsTerminatedAfterTheTimeOutAndTheLibraryCanGo)
 {
@@ -386,13 +388,14 @@ TEST_P(StuckStep, IsTerminatedAfterTheTimeOutAndTheLibraryCanGo)
 
     Probe probe;
     std::atomic<unsigned long> threadId{0};
-    CTestWorker worker(probe,
-                       [&threadId] {
-                           threadId = ThreadWatch::CurrentId();
-                           CRemoteDriver::ReadCode();
-                           return true;
-                       },
-                       c.stopTimeout);
+    CTestWorker worker(
+        probe,
+        [&threadId] {
+            threadId = ThreadWatch::CurrentId();
+            CRemoteDriver::ReadCode();
+            return true;
+        },
+        c.stopTimeout);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitUntil([&] { return CountCalls("GetRemoteCode") == 1; }));
     ThreadWatch watch(threadId);

@@ -11,9 +11,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 using rmtest::Ms;
 using rmtest::NowNs;
+using std::chrono::milliseconds;
 
 TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
 {

@@ -275,8 +275,8 @@ TEST_F(RcLibrary, ReadsBackTheScancodesSentThroughTheKernelsRcLoopback)
     std::ofstream(rc + "/protocols") << "nec";
 
     char szNode[RC_PATH_MAX];
-    ASSERT_EQ(RC_NODE_LIRC, rc_find_node("/sys/class/rc", "/dev", std::stoi(rc.substr(rc.rfind("rc") + 2)), szNode,
-                                         sizeof szNode));
+    ASSERT_EQ(RC_NODE_LIRC,
+              rc_find_node("/sys/class/rc", "/dev", std::stoi(rc.substr(rc.rfind("rc") + 2)), szNode, sizeof szNode));
     const int fdSend = open(szNode, O_RDWR | O_CLOEXEC);
     ASSERT_LE(0, fdSend) << szNode;
     uint32_t nMode = 8;  // scancode mode, for sending too

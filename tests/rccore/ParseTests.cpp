@@ -84,9 +84,9 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     ASSERT_EQ(1, rc_parse_devname(last.data(), last.size(), szName, sizeof szName));
     EXPECT_STREQ("lirc0", szName);
     // Nothing that leads out of the device root, nothing cut short.
-    for (const char* pszText : {"MAJOR=1\n", "DEVNAME=\n", "DEVNAME=/dev/lirc0\n", "DEVNAME=../etc/x\n",
-                                "DEVNAME=input/../../x\n", "XDEVNAME=lirc0\n",
-                                "DEVNAME=lirc0123456789012345678901234567\n"})
+    for (const char* pszText :
+         {"MAJOR=1\n", "DEVNAME=\n", "DEVNAME=/dev/lirc0\n", "DEVNAME=../etc/x\n", "DEVNAME=input/../../x\n",
+          "XDEVNAME=lirc0\n", "DEVNAME=lirc0123456789012345678901234567\n"})
         EXPECT_EQ(0, rc_parse_devname(pszText, std::strlen(pszText), szName, sizeof szName)) << pszText;
 
     const std::string protocols = "rc-5 nec [rc-6] jvc\n";
@@ -144,8 +144,8 @@ TEST(RcKey, EachProtocolFamilyHasItsOwnRepeatPeriod)
     {
         uint16_t proto;
         unsigned period;
-    } const cases[] = {{9, 110}, {10, 110}, {11, 110}, {2, 114}, {15, 114}, {19, 114}, {6, 100},
-                       {8, 100}, {5, 125}, {12, 125}, {20, 125}, {0, 125}};
+    } const cases[] = {{9, 110}, {10, 110}, {11, 110}, {2, 114},  {15, 114}, {19, 114},
+                       {6, 100}, {8, 100},  {5, 125},  {12, 125}, {20, 125}, {0, 125}};
     for (const auto& c : cases)
     {
         rc_key key = {};

@@ -40,12 +40,12 @@ public:
         m_log = tree.Root() + "/calls.log";
 
         const char* pszAsan = std::getenv("ASAN_OPTIONS");
-        std::vector<std::string> env = {
-            "TAVRIXRC_RC_SYSFS=" + tree.Sysfs(), "TAVRIXRC_RC_DEV=" + tree.Dev(), "TAVRIXRC_RC_LOG=" + m_log,
-            std::string("LD_PRELOAD=") + pszShim,
-            // The shim is preloaded ahead of the sanitizer's runtime.
-            std::string("ASAN_OPTIONS=") + (pszAsan != nullptr ? pszAsan + std::string(":") : "") +
-                "verify_asan_link_order=0"};
+        std::vector<std::string> env = {"TAVRIXRC_RC_SYSFS=" + tree.Sysfs(), "TAVRIXRC_RC_DEV=" + tree.Dev(),
+                                        "TAVRIXRC_RC_LOG=" + m_log, std::string("LD_PRELOAD=") + pszShim,
+                                        // The shim is preloaded ahead of the sanitizer's runtime.
+                                        std::string("ASAN_OPTIONS=") +
+                                            (pszAsan != nullptr ? pszAsan + std::string(":") : "") +
+                                            "verify_asan_link_order=0"};
         for (char** p = environ; *p != nullptr; ++p)
             env.push_back(*p);  // later duplicates lose: the first one counts
         std::vector<char*> envp;

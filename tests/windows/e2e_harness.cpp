@@ -44,7 +44,8 @@ std::vector<std::string> ReadLines(const std::string& path)
 {
     std::vector<std::string> lines;
     std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(in, line);)
+    {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(line);
@@ -61,16 +62,18 @@ public:
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         static int s_count = 0;
-        m_path = std::string(temp) + "rm-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++s_count);
+        m_path =
+            std::string(temp) + "rm-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++s_count);
         CreateDirectoryA(m_path.c_str(), nullptr);
     }
     ~CScratchDir()
     {
         WIN32_FIND_DATAA fd;
         HANDLE h = FindFirstFileA((m_path + "\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
+        if (h != INVALID_HANDLE_VALUE)
+        {
+            do
+            {
                 DeleteFileA((m_path + "\\" + fd.cFileName).c_str());
             } while (FindNextFileA(h, &fd));
             FindClose(h);
@@ -87,7 +90,8 @@ private:
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    for (;;) {
+    for (;;)
+    {
         if (condition())
             return true;
         if (GetTickCount() - start >= timeoutMs)
@@ -109,8 +113,8 @@ bool ReadText(HWND hWnd, std::string* pText)
 {
     char text[256] = "";
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 1000, &copied))
+    if (!SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000,
+                             &copied))
         return false;
     *pText = std::string(text, copied);
     return true;
@@ -125,15 +129,16 @@ public:
     {
         std::string exePath = g_exePath;
         std::string workDir;
-        std::string script;      // file contents; empty: no script
-        std::string cards;       // empty: the card's default
+        std::string script;  // file contents; empty: no script
+        std::string cards;   // empty: the card's default
     };
 
     explicit CToolRun(const CScratchDir& dir) : m_logPath(dir.File("calls.log")) {}
 
     ~CToolRun()
     {
-        if (m_pi.hProcess != nullptr) {
+        if (m_pi.hProcess != nullptr)
+        {
             if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
                 TerminateProcess(m_pi.hProcess, 1);
             WaitForSingleObject(m_pi.hProcess, 5000);
@@ -145,7 +150,8 @@ public:
     bool Start(const Options& options, const CScratchDir& dir)
     {
         std::string scriptPath;
-        if (!options.script.empty()) {
+        if (!options.script.empty())
+        {
             scriptPath = dir.File("codes.txt");
             WriteTextFile(scriptPath, options.script);
         }
@@ -157,9 +163,8 @@ public:
         std::string commandLine = "\"" + options.exePath + "\"";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        BOOL ok = CreateProcessA(options.exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                                 nullptr, options.workDir.empty() ? nullptr : options.workDir.c_str(),
-                                 &si, &m_pi);
+        BOOL ok = CreateProcessA(options.exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 options.workDir.empty() ? nullptr : options.workDir.c_str(), &si, &m_pi);
         SetEnvironmentVariableA("TAVRIXRC_SIM_SCRIPT", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_SIM_LOG", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_SIM_CARDS", nullptr);
@@ -190,8 +195,8 @@ public:
         WaitFor(
             [&] {
                 hDlg = FindWindowOfProcess([](HWND h) {
-                    return IsWindowVisible(h) && IsDialogTitled(h, kDialogTitle) &&
-                           GetDlgItem(h, kCodeId) != nullptr && GetDlgItem(h, kCodeExId) != nullptr;
+                    return IsWindowVisible(h) && IsDialogTitled(h, kDialogTitle) && GetDlgItem(h, kCodeId) != nullptr &&
+                           GetDlgItem(h, kCodeExId) != nullptr;
                 });
                 return hDlg != nullptr || HasEnded();
             },
@@ -242,7 +247,8 @@ private:
         WindowSearch* s = reinterpret_cast<WindowSearch*>(lParam);
         DWORD pid = 0;
         GetWindowThreadProcessId(hWnd, &pid);
-        if (pid == s->pid && (*s->match)(hWnd)) {
+        if (pid == s->pid && (*s->match)(hWnd))
+        {
             s->found = hWnd;
             return FALSE;
         }
@@ -257,7 +263,8 @@ private:
 std::vector<std::string> StaticTexts(HWND hParent)
 {
     std::vector<std::string> texts;
-    for (HWND h = GetWindow(hParent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+    for (HWND h = GetWindow(hParent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
+    {
         std::string text;
         if (ClassName(h) == "Static" && ReadText(h, &text) && !text.empty())
             texts.push_back(text);
@@ -272,11 +279,15 @@ void ExpectUnInitOnceAfterTheLastRead(const std::string& logPath)
     std::vector<std::string> lines = ReadLines(logPath);
     int unInits = 0;
     long lastUnInit = -1, lastRead = -1;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] == "UnInit") {
+    for (size_t i = 0; i < lines.size(); ++i)
+    {
+        if (lines[i] == "UnInit")
+        {
             ++unInits;
             lastUnInit = static_cast<long>(i);
-        } else if (lines[i].rfind("GetRemoteCode", 0) == 0) {
+        }
+        else if (lines[i].rfind("GetRemoteCode", 0) == 0)
+        {
             lastRead = static_cast<long>(i);
         }
     }
@@ -303,14 +314,13 @@ TEST_F(EndToEnd, Codes_FieldsFollowTheCardInTheirFormats)
     // 10 ms under Wine; the tool samples every 20 ms.
     CToolRun run(m_dir);
     CToolRun::Options options;
-    options.script =
-        "# ms  code  [extended]\n"
-        "1500  21   866B15EA\n"
-        "2100  0    0000ABCD\n"     // key 0 is a code; leading zeros kept
-        "2700  255\n"                // released: both fields blank
-        "3300  7\n"                  // extended derived by the card
-        "3900  254  0\n"             // a code with no extended code
-        "4500  300  12345678\n";     // out of range: no code
+    options.script = "# ms  code  [extended]\n"
+                     "1500  21   866B15EA\n"
+                     "2100  0    0000ABCD\n"   // key 0 is a code; leading zeros kept
+                     "2700  255\n"             // released: both fields blank
+                     "3300  7\n"               // extended derived by the card
+                     "3900  254  0\n"          // a code with no extended code
+                     "4500  300  12345678\n";  // out of range: no code
     ASSERT_TRUE(run.Start(options, m_dir));
     HWND hDlg = run.WaitForDialog();
     ASSERT_NE(hDlg, nullptr) << "no visible \"" << kDialogTitle << "\" dialog";
@@ -319,10 +329,10 @@ TEST_F(EndToEnd, Codes_FieldsFollowTheCardInTheirFormats)
 
     std::vector<Fields> seen;
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < 5500 && !run.HasEnded()) {
+    while (GetTickCount() - start < 5500 && !run.HasEnded())
+    {
         Fields now;
-        if (ReadText(hCode, &now.first) && ReadText(hCodeEx, &now.second) &&
-            (seen.empty() || seen.back() != now))
+        if (ReadText(hCode, &now.first) && ReadText(hCodeEx, &now.second) && (seen.empty() || seen.back() != now))
             seen.push_back(now);
         Sleep(10);
     }
@@ -332,19 +342,14 @@ TEST_F(EndToEnd, Codes_FieldsFollowTheCardInTheirFormats)
     SCOPED_TRACE("fields seen: " + trace);
 
     const std::vector<Fields> expected = {
-        {"", ""},
-        {"21", "866B15EA"},
-        {"0", "0000ABCD"},
-        {"", ""},
-        {"7", "38C707F8"},
-        {"254", ""},
-        {"", "12345678"},
+        {"", ""}, {"21", "866B15EA"}, {"0", "0000ABCD"}, {"", ""}, {"7", "38C707F8"}, {"254", ""}, {"", "12345678"},
     };
     // Both fields are written one after the other, so a reading may catch
     // one already new and one still old; the expected states must appear in
     // order, with only such half-way states between them.
     size_t next = 0;
-    for (const Fields& f : seen) {
+    for (const Fields& f : seen)
+    {
         if (next < expected.size() && f == expected[next])
             ++next;
         else if (next > 0 && f == expected[next - 1])
@@ -365,11 +370,16 @@ TEST_F(EndToEnd, Codes_FieldsFollowTheCardInTheirFormats)
 
 // Every way a user closes the dialog ends the process within a second, with
 // the driver released once, after its last use.
-enum class CloseBy { Button, Esc, Enter, CloseMessage };
+enum class CloseBy
+{
+    Button,
+    Esc,
+    Enter,
+    CloseMessage
+};
 
 class Closing : public EndToEnd, public ::testing::WithParamInterface<CloseBy>
-{
-};
+{};
 
 void PostKey(HWND hWnd, WPARAM key)
 {
@@ -397,10 +407,10 @@ TEST_P(Closing, EndsTheProcessWithinASecondAndReleasesTheDriverOnce)
     // window, which no window manager gives us here.
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
-    HWND hFocus = GetGUIThreadInfo(run.MainThreadId(), &gui) && gui.hwndFocus != nullptr
-                      ? gui.hwndFocus
-                      : GetDlgItem(hDlg, IDOK);
-    switch (GetParam()) {
+    HWND hFocus =
+        GetGUIThreadInfo(run.MainThreadId(), &gui) && gui.hwndFocus != nullptr ? gui.hwndFocus : GetDlgItem(hDlg, IDOK);
+    switch (GetParam())
+    {
     case CloseBy::Button:
         PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
         break;
@@ -416,7 +426,8 @@ TEST_P(Closing, EndsTheProcessWithinASecondAndReleasesTheDriverOnce)
     }
     long ms = run.WaitForExit(kExitTimeoutMs);
     EXPECT_GE(ms, 0) << "still running a second later";
-    if (ms < 0) {
+    if (ms < 0)
+    {
         EXPECT_GE(run.WaitForExit(5000), 0) << "did not end at all";
     }
     ExpectUnInitOnceAfterTheLastRead(run.LogPath());
@@ -443,9 +454,8 @@ protected:
         std::vector<std::string> texts = StaticTexts(hBox);
         ASSERT_EQ(texts.size(), 1u) << "message box texts: " << ::testing::PrintToString(texts);
         EXPECT_EQ(texts[0], message);
-        EXPECT_EQ(run.FindWindowOfProcess([](HWND h) {
-                      return IsWindowVisible(h) && CToolRun::IsDialogTitled(h, kDialogTitle);
-                  }),
+        EXPECT_EQ(run.FindWindowOfProcess(
+                      [](HWND h) { return IsWindowVisible(h) && CToolRun::IsDialogTitled(h, kDialogTitle); }),
                   nullptr)
             << "the main dialog shows behind the message";
 
@@ -487,7 +497,8 @@ TEST_F(StartupErrors, NoCard_SaysTunerNotFoundAndReleasesTheDriver)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
+    if (argc != 2)
+    {
         fprintf(stderr, "usage: test_e2e <RemoteMonitor.exe> [gtest options]\n");
         return 2;
     }
@@ -497,7 +508,8 @@ int main(int argc, char** argv)
             c = '\\';
     // Wine passes the Unix environment through; without an X display no
     // window of the tool can appear.
-    if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) == 0) {
+    if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) == 0)
+    {
         fprintf(stderr, "no X display: skipping the end-to-end tests\n");
         return 77;
     }

@@ -82,9 +82,10 @@ public:
         pFacts->subsystemMajor = nt.OptionalHeader.MajorSubsystemVersion;
         pFacts->subsystemMinor = nt.OptionalHeader.MinorSubsystemVersion;
 
-        size_t sectionOffset = ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                               nt.FileHeader.SizeOfOptionalHeader;
-        for (unsigned i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+        size_t sectionOffset =
+            ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+        for (unsigned i = 0; i < nt.FileHeader.NumberOfSections; ++i)
+        {
             IMAGE_SECTION_HEADER section;
             if (!Copy(sectionOffset + i * sizeof section, &section))
                 return Fail(pError, "section table cut short");
@@ -97,7 +98,8 @@ public:
         size_t offset = 0;
         if (!RvaToOffset(dir.VirtualAddress, &offset))
             return Fail(pError, "import table outside every section");
-        for (;; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        for (;; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR))
+        {
             IMAGE_IMPORT_DESCRIPTOR desc;
             if (!Copy(offset, &desc))
                 return Fail(pError, "import table cut short");
@@ -123,7 +125,8 @@ private:
         size_t offset = 0;
         if (!RvaToOffset(rva, &offset))
             return false;
-        for (;; offset += sizeof(uint32_t)) {
+        for (;; offset += sizeof(uint32_t))
+        {
             uint32_t thunk = 0;
             if (!Copy(offset, &thunk))
                 return false;
@@ -149,9 +152,11 @@ private:
 
     bool RvaToOffset(uint32_t rva, size_t* pOffset) const
     {
-        for (const IMAGE_SECTION_HEADER& s : m_sections) {
+        for (const IMAGE_SECTION_HEADER& s : m_sections)
+        {
             uint32_t size = std::max(s.Misc.VirtualSize, s.SizeOfRawData);
-            if (rva >= s.VirtualAddress && rva - s.VirtualAddress < size) {
+            if (rva >= s.VirtualAddress && rva - s.VirtualAddress < size)
+            {
                 *pOffset = s.PointerToRawData + (rva - s.VirtualAddress);
                 return *pOffset < m_file.size();
             }
@@ -164,7 +169,8 @@ private:
         size_t offset = 0;
         if (!RvaToOffset(rva, &offset))
             return false;
-        for (; offset < m_file.size(); ++offset) {
+        for (; offset < m_file.size(); ++offset)
+        {
             if (m_file[offset] == 0)
                 return true;
             *pName += static_cast<char>(m_file[offset]);
@@ -197,9 +203,8 @@ TEST(Executable, IsA32BitWindowsGuiProgramThatNeedsOnlySystemDlls)
     // Every DLL a Windows installation brings; nothing of the compiler's
     // runtime may be needed beside the executable.
     static const std::set<std::string> kSystemDlls = {
-        "kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll",
-        "comctl32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll", "version.dll",
-        "ntdll.dll", "comdlg32.dll", "ws2_32.dll", "uxtheme.dll"};
+        "kernel32.dll", "user32.dll",   "gdi32.dll",   "msvcrt.dll", "advapi32.dll", "comctl32.dll", "shell32.dll",
+        "ole32.dll",    "oleaut32.dll", "version.dll", "ntdll.dll",  "comdlg32.dll", "ws2_32.dll",   "uxtheme.dll"};
     ASSERT_FALSE(facts.imports.empty());
     std::set<std::string> imports;
     for (const std::string& name : facts.imports)
@@ -224,12 +229,14 @@ std::string ImportKey(const std::string& dll, const std::string& function)
 bool ReadAllowList(const std::string& path, AllowList* pList, std::string* pError)
 {
     std::ifstream in(path);
-    if (!in) {
+    if (!in)
+    {
         *pError = "cannot read " + path;
         return false;
     }
     std::string line;
-    for (int nLine = 1; std::getline(in, line); ++nLine) {
+    for (int nLine = 1; std::getline(in, line); ++nLine)
+    {
         line = line.substr(0, line.find('#'));
         std::istringstream fields(line);
         std::string dll, function, minimum;
@@ -239,7 +246,8 @@ bool ReadAllowList(const std::string& path, AllowList* pList, std::string* pErro
         std::getline(fields >> std::ws, minimum);
         while (!minimum.empty() && std::isspace(static_cast<unsigned char>(minimum.back())))
             minimum.pop_back();
-        if (function.empty() || minimum.empty()) {
+        if (function.empty() || minimum.empty())
+        {
             *pError = path + ":" + std::to_string(nLine) + ": want <DLL> <function> <oldest client>";
             return false;
         }
@@ -258,11 +266,13 @@ std::vector<std::string> XpSp3Misses(const PeFacts& facts, const AllowList& allo
     if (facts.subsystemMajor != 5 || facts.subsystemMinor != 1)
         misses.push_back("subsystem version " + std::to_string(facts.subsystemMajor) + "." +
                          std::to_string(facts.subsystemMinor));
-    for (const std::string& dll : facts.imports) {
+    for (const std::string& dll : facts.imports)
+    {
         if (!kDlls.count(Lower(dll)))
             misses.push_back(dll + " imported");
     }
-    for (const auto& import : facts.functions) {
+    for (const auto& import : facts.functions)
+    {
         if (kDlls.count(Lower(import.first)) && !allowed.count(ImportKey(import.first, import.second)))
             misses.push_back(import.first + "!" + import.second + " not known on Windows XP SP3");
     }
@@ -310,7 +320,8 @@ TEST(WindowsXpSp3, EveryBinaryLoadsThere)
 
     std::vector<std::string> paths = {g_exePath};
     paths.insert(paths.end(), g_libraryPaths.begin(), g_libraryPaths.end());
-    for (const std::string& path : paths) {
+    for (const std::string& path : paths)
+    {
         SCOPED_TRACE(path);
         std::vector<uint8_t> file = ReadWholeFile(path);
         ASSERT_FALSE(file.empty());
@@ -339,9 +350,9 @@ TEST(WindowsXpSp3, TheReaderSeesTheCallsTheToolMakes)
     std::set<std::string> keys;
     for (const auto& import : facts.functions)
         keys.insert(ImportKey(import.first, import.second));
-    for (const char* key : {"kernel32.dll!LoadLibraryA", "kernel32.dll!GetProcAddress", "kernel32.dll!CreateThread",
-                            "kernel32.dll!TerminateThread", "user32.dll!SetWindowTextA",
-                            "user32.dll!DialogBoxIndirectParamA"})
+    for (const char* key :
+         {"kernel32.dll!LoadLibraryA", "kernel32.dll!GetProcAddress", "kernel32.dll!CreateThread",
+          "kernel32.dll!TerminateThread", "user32.dll!SetWindowTextA", "user32.dll!DialogBoxIndirectParamA"})
         EXPECT_TRUE(keys.count(key)) << key;
 }
 
@@ -349,10 +360,7 @@ TEST(WindowsXpSp3, TheReaderSeesTheCallsTheToolMakes)
 class ExecutableResources : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_hModule = LoadLibraryExA(g_exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }
+    static void SetUpTestSuite() { s_hModule = LoadLibraryExA(g_exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE); }
     static void TearDownTestSuite()
     {
         if (s_hModule != nullptr)
@@ -405,8 +413,8 @@ TEST_F(ExecutableResources, MainDialogTemplate)
     ASSERT_TRUE(rmres::ParseDialogTemplate(data.data(), data.size(), &dlg)) << "not an extended template";
 
     EXPECT_EQ(dlg.exStyle, static_cast<uint32_t>(WS_EX_APPWINDOW));
-    EXPECT_EQ(dlg.style, static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU |
-                                               DS_MODALFRAME | DS_SETFONT));
+    EXPECT_EQ(dlg.style,
+              static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
     EXPECT_EQ(dlg.x, 0);
     EXPECT_EQ(dlg.y, 0);
     EXPECT_EQ(dlg.cx, 122);
@@ -438,7 +446,8 @@ TEST_F(ExecutableResources, MainDialogTemplate)
         {"Static", 1002, "", 62, 25, 53, 10, kChild | WS_GROUP | SS_SUNKEN | SS_RIGHT},
     };
     ASSERT_EQ(dlg.items.size(), std::size(kItems));
-    for (size_t i = 0; i < std::size(kItems); ++i) {
+    for (size_t i = 0; i < std::size(kItems); ++i)
+    {
         const Expected& want = kItems[i];
         const rmres::DialogItem& item = dlg.items[i];
         SCOPED_TRACE("control " + std::to_string(i + 1));
@@ -476,7 +485,8 @@ TEST_F(ExecutableResources, IconGroupHasA32And16PixelImageIn16Colours)
     ASSERT_EQ(group.size(), 6 + header[2] * sizeof(GroupIconEntry));
 
     std::set<int> sizes;
-    for (WORD i = 0; i < header[2]; ++i) {
+    for (WORD i = 0; i < header[2]; ++i)
+    {
         GroupIconEntry entry;
         std::memcpy(&entry, group.data() + 6 + i * sizeof entry, sizeof entry);
         SCOPED_TRACE("image " + std::to_string(entry.id));
@@ -525,10 +535,9 @@ TEST_F(ExecutableResources, VersionResource)
     std::set<std::string> keys;
     for (const auto& value : table.values)
         keys.insert(value.first);
-    EXPECT_EQ(keys, (std::set<std::string>{"Comments", "CompanyName", "FileDescription", "FileVersion",
-                                           "InternalName", "LegalCopyright", "LegalTrademarks",
-                                           "OriginalFilename", "PrivateBuild", "ProductName",
-                                           "ProductVersion", "SpecialBuild"}));
+    EXPECT_EQ(keys, (std::set<std::string>{"Comments", "CompanyName", "FileDescription", "FileVersion", "InternalName",
+                                           "LegalCopyright", "LegalTrademarks", "OriginalFilename", "PrivateBuild",
+                                           "ProductName", "ProductVersion", "SpecialBuild"}));
     EXPECT_EQ(table.values.size(), keys.size()) << "a key appears twice";
     auto value = [&](const char* key) {
         const std::string* p = table.Find(key);
@@ -567,8 +576,8 @@ TEST(ExecutableVersionApi, ReadsTheSameVersion)
     EXPECT_EQ(pFixed->dwProductVersionMS, 0x00020002u);
 
     WORD* pTranslation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&pTranslation), &len));
+    ASSERT_TRUE(
+        VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation), &len));
     ASSERT_EQ(len, 4u);
     EXPECT_EQ(pTranslation[0], 0x0409);
     EXPECT_EQ(pTranslation[1], 1200);
@@ -584,7 +593,8 @@ TEST(ExecutableVersionApi, ReadsTheSameVersion)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 3) {
+    if (argc < 3)
+    {
         fprintf(stderr, "usage: pe_check <RemoteMonitor.exe> <allowed imports> [<TavrixRC.dll>...] [gtest options]\n");
         return 2;
     }

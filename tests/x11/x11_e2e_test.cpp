@@ -169,7 +169,7 @@ public:
     void SetWmState(Window top, long nState) const
     {
         const Atom atom = XInternAtom(m_pDisplay, "WM_STATE", False);
-        const long data[2] = { nState, 0 };
+        const long data[2] = {nState, 0};
         XChangeProperty(m_pDisplay, top, atom, atom, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(data),
                         2);
         XFlush(m_pDisplay);
@@ -200,7 +200,7 @@ protected:
 // that holds its configuration to the end.
 std::vector<std::string> RunEnvironment(const CXServer& x)
 {
-    return { x.Env(), "LSAN_OPTIONS=suppressions=" RM_LSAN_SUPPRESSIONS };
+    return {x.Env(), "LSAN_OPTIONS=suppressions=" RM_LSAN_SUPPRESSIONS};
 }
 
 const size_t kClose = 0;
@@ -261,7 +261,7 @@ TEST_F(X11Run, TheDialogShowsItsTitleFixedSizeIconAndTheCodes)
 TEST_F(X11Run, EveryWayOfClosingEndsTheRunWithUnInitLast)
 {
     const CXServer& x = *m_pServer;
-    const char* kWays[] = { "click", "Return", "space", "Escape", "WM_DELETE_WINDOW", "SIGTERM", "destroyed" };
+    const char* kWays[] = {"click", "Return", "space", "Escape", "WM_DELETE_WINDOW", "SIGTERM", "destroyed"};
     for (const std::string way : kWays)
     {
         CRunDir dir(RM_SIM);
@@ -321,8 +321,8 @@ int PixelsOffFace(::Display* pDisplay, Window top)
 {
     XWindowAttributes attributes;
     XGetWindowAttributes(pDisplay, top, &attributes);
-    XImage* pImage = XGetImage(pDisplay, top, attributes.width / 2 - 8, attributes.height / 2 - 8, 16, 16, AllPlanes,
-                               ZPixmap);
+    XImage* pImage =
+        XGetImage(pDisplay, top, attributes.width / 2 - 8, attributes.height / 2 - 8, 16, 16, AllPlanes, ZPixmap);
     if (pImage == nullptr)
         return -1;
     XImage* pCorner = XGetImage(pDisplay, top, 0, 0, 1, 1, AllPlanes, ZPixmap);

@@ -23,8 +23,7 @@ LRESULT PaintControl(HWND hWnd)
 std::string OwnText(HWND hWnd)
 {
     std::string text(static_cast<size_t>(DefWindowProcA(hWnd, WM_GETTEXTLENGTH, 0, 0)) + 1, '\0');
-    text.resize(static_cast<size_t>(
-        DefWindowProcA(hWnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]))));
+    text.resize(static_cast<size_t>(DefWindowProcA(hWnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]))));
     return text;
 }
 
@@ -40,8 +39,8 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     switch (message)
     {
     case WM_GETDLGCODE:
-        return DLGC_BUTTON | ((Style(hWnd) & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON
-                                                                               : DLGC_UNDEFPUSHBUTTON);
+        return DLGC_BUTTON |
+               ((Style(hWnd) & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
     case WM_KEYDOWN:
         if (wParam == VK_SPACE)
             Click(hWnd);
@@ -53,8 +52,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_KILLFOCUS:
         Display().InvalidateControl(hWnd);
         return 0;
-    case WM_SETTEXT:
-    {
+    case WM_SETTEXT: {
         LRESULT lResult = DefWindowProcA(hWnd, message, wParam, lParam);
         Display().InvalidateControl(hWnd);
         return lResult;
@@ -72,8 +70,7 @@ LRESULT CALLBACK StaticProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     {
     case WM_GETDLGCODE:
         return DLGC_STATIC;
-    case WM_SETTEXT:
-    {
+    case WM_SETTEXT: {
         const std::string old = OwnText(hWnd);
         LRESULT lResult = DefWindowProcA(hWnd, message, wParam, lParam);
         const char* pszText = reinterpret_cast<const char*>(lParam);

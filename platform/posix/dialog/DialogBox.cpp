@@ -1,9 +1,9 @@
 // Modal dialogs from binary templates.
 #include <string>
 
+#include "DialogTemplate.h"
 #include "dialog/DialogManager.h"
 #include "display/Display.h"
-#include "DialogTemplate.h"
 #include "resource/Resource.h"
 
 namespace rmwin32 {
@@ -23,14 +23,13 @@ HMENU ControlMenu(uint32_t id)
 
 // The dialog and its controls, hidden; nullptr when any cannot be made. The
 // dialog procedure is in place before the first control exists.
-HWND CreateFromTemplate(const rmres::DialogTemplate& tmpl, HINSTANCE hInstance, HWND hWndParent,
-                        DLGPROC pfnDlgProc)
+HWND CreateFromTemplate(const rmres::DialogTemplate& tmpl, HINSTANCE hInstance, HWND hWndParent, DLGPROC pfnDlgProc)
 {
     const std::string className = tmpl.windowClass.empty() ? std::string(kDialogClass) : tmpl.windowClass;
-    HWND hDlg = CreateWindowExA(tmpl.exStyle, className.c_str(), tmpl.title.c_str(),
-                                tmpl.style & ~static_cast<DWORD>(WS_VISIBLE), DialogUnitsToX(tmpl.x),
-                                DialogUnitsToY(tmpl.y), DialogUnitsToX(tmpl.cx), DialogUnitsToY(tmpl.cy),
-                                hWndParent, nullptr, hInstance, nullptr);
+    HWND hDlg =
+        CreateWindowExA(tmpl.exStyle, className.c_str(), tmpl.title.c_str(),
+                        tmpl.style & ~static_cast<DWORD>(WS_VISIBLE), DialogUnitsToX(tmpl.x), DialogUnitsToY(tmpl.y),
+                        DialogUnitsToX(tmpl.cx), DialogUnitsToY(tmpl.cy), hWndParent, nullptr, hInstance, nullptr);
     if (hDlg == nullptr)
         return nullptr;
     SetWindowLongPtrA(hDlg, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(pfnDlgProc));

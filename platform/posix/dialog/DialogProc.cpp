@@ -41,8 +41,7 @@ LRESULT DefDialogHandling(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
         // The close box is the cancel command, as Esc is.
         SendCommand(hDlg, IDCANCEL);
         return 0;
-    case WM_PAINT:
-    {
+    case WM_PAINT: {
         PAINTSTRUCT ps;
         BeginPaint(hDlg, &ps);
         Display().Paint(hDlg);
@@ -52,8 +51,7 @@ LRESULT DefDialogHandling(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ICONERASEBKGND:
     case WM_ERASEBKGND:
         return TRUE;
-    case DM_GETDEFID:
-    {
+    case DM_GETDEFID: {
         HWND hDefault = DefaultButton(hDlg);
         return hDefault != nullptr ? MAKELONG(GetDlgCtrlID(hDefault), DC_HASDEFID) : 0;
     }

@@ -73,7 +73,7 @@ private:
     }
     void Rect(int x, int y, int cx, int cy)
     {
-        for (int n : { x, y, cx, cy })
+        for (int n : {x, y, cx, cy})
             Word(static_cast<WORD>(static_cast<int16_t>(n)));
     }
     // Our texts are single bytes; each becomes the code unit of that value.
@@ -118,16 +118,16 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     for (const std::string& line : lines)
         nTextChars = std::max(nTextChars, static_cast<int>(line.size()));
     const int nTextLines = static_cast<int>(lines.size());
-    const int nBoxChars = std::max({ nTextChars, static_cast<int>(caption.size()) + 2, kButtonChars }) + 2 * kMarginChars;
+    const int nBoxChars = std::max({nTextChars, static_cast<int>(caption.size()) + 2, kButtonChars}) + 2 * kMarginChars;
 
     CTemplateWriter tmpl;
-    tmpl.Dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, 2,
-                nBoxChars * kCharUnitsX, (nTextLines + 2) * kCharUnitsY + kButtonUnitsY, caption);
+    tmpl.Dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, 2, nBoxChars * kCharUnitsX,
+                (nTextLines + 2) * kCharUnitsY + kButtonUnitsY, caption);
     tmpl.Item(kStaticAtom, WS_CHILD | WS_VISIBLE | SS_LEFT, kMarginChars * kCharUnitsX, kCharUnitsY / 2,
               nTextChars * kCharUnitsX, nTextLines * kCharUnitsY, kStaticId, text);
     tmpl.Item(kButtonAtom, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-              (nBoxChars - kButtonChars) / 2 * kCharUnitsX, (nTextLines + 1) * kCharUnitsY,
-              kButtonChars * kCharUnitsX, kButtonUnitsY, IDOK, "OK");
+              (nBoxChars - kButtonChars) / 2 * kCharUnitsX, (nTextLines + 1) * kCharUnitsY, kButtonChars * kCharUnitsX,
+              kButtonUnitsY, IDOK, "OK");
     const INT_PTR nResult = DialogBoxIndirectParamA(nullptr, tmpl.Data(), hWnd, &MessageBoxProc, 0);
     return nResult > 0 ? static_cast<int>(nResult) : IDOK;
 }

@@ -18,9 +18,9 @@ struct CDisplayEntry
 
 // In order of preference; the line output opens everywhere, so it ends the list.
 const CDisplayEntry kDisplays[] = {
-    { "x11", OpenX11Display },
-    { "terminal", OpenTerminalDisplay },
-    { "lines", OpenLineDisplay },
+    {"x11", OpenX11Display},
+    {"terminal", OpenTerminalDisplay},
+    {"lines", OpenLineDisplay},
 };
 
 CDisplay* OpenForced(const char* pszName)

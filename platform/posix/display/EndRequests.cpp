@@ -10,16 +10,15 @@
 #include <cstring>
 #include <initializer_list>
 
-
 namespace rmwin32 {
 namespace {
 
-const int kEndSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
+const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // Signals that mean the process has gone wrong: it cannot go on, but the
 // terminal is given back before the default action (and its core dump).
-const int kFatalSignals[] = { SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT };
+const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
-int g_signalPipe[2] = { -1, -1 };
+int g_signalPipe[2] = {-1, -1};
 RestoreScreenFn volatile g_pfnRestoreScreen = nullptr;
 // What was installed before us, so that a fatal signal still reaches it.
 struct sigaction g_previousFatal[NSIG];

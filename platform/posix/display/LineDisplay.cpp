@@ -35,7 +35,7 @@ class CLineDisplay : public CStackedDisplay
 {
 public:
     bool HasScreen() const override { return false; }
-    SIZE GetBaseUnits() const override { return { kUnitWidth, kUnitHeight }; }
+    SIZE GetBaseUnits() const override { return {kUnitWidth, kUnitHeight}; }
     int GetSystemMetric(int nIndex) const override;
     void Paint(HWND) override {}
     BOOL DrawIcon(HDC hDC, int, int, HICON hIcon) override { return hDC != nullptr && hIcon != nullptr; }
@@ -51,7 +51,7 @@ int CLineDisplay::GetSystemMetric(int nIndex) const
 
 void CLineDisplay::WaitForInput(int nWakeFd)
 {
-    struct pollfd fds[2] = { { nWakeFd, POLLIN, 0 }, { EndRequestFd(), POLLIN, 0 } };
+    struct pollfd fds[2] = {{nWakeFd, POLLIN, 0}, {EndRequestFd(), POLLIN, 0}};
     const nfds_t nFds = fds[1].fd >= 0 ? 2 : 1;
     if (poll(fds, nFds, -1) > 0 && nFds == 2 && (fds[1].revents & POLLIN))
         ServiceEndRequests();

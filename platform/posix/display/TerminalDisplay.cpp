@@ -45,10 +45,22 @@ void RestoreTerminal()
     }
 }
 
-int CellsAcross(LONG nWidth) { return static_cast<int>((nWidth + kCellWidth - 1) / kCellWidth); }
-int CellsDown(LONG nHeight) { return static_cast<int>((nHeight + kCellHeight - 1) / kCellHeight); }
-int ColumnOf(LONG x) { return static_cast<int>((x + kCellWidth / 2) / kCellWidth); }
-int RowOf(LONG y) { return static_cast<int>((y + kCellHeight / 2) / kCellHeight); }
+int CellsAcross(LONG nWidth)
+{
+    return static_cast<int>((nWidth + kCellWidth - 1) / kCellWidth);
+}
+int CellsDown(LONG nHeight)
+{
+    return static_cast<int>((nHeight + kCellHeight - 1) / kCellHeight);
+}
+int ColumnOf(LONG x)
+{
+    return static_cast<int>((x + kCellWidth / 2) / kCellWidth);
+}
+int RowOf(LONG y)
+{
+    return static_cast<int>((y + kCellHeight / 2) / kCellHeight);
+}
 
 struct CBox
 {
@@ -61,7 +73,7 @@ public:
     explicit CTerminalDisplay(SCREEN* pScreen) : m_pScreen(pScreen) {}
 
     bool HasScreen() const override { return true; }
-    SIZE GetBaseUnits() const override { return { kCellWidth, kCellHeight }; }
+    SIZE GetBaseUnits() const override { return {kCellWidth, kCellHeight}; }
     int GetSystemMetric(int nIndex) const override;
     void Paint(HWND hWnd) override;
     // A minimized dialog has no place on a terminal, so an icon is never drawn.
@@ -198,13 +210,13 @@ void CTerminalDisplay::WaitForInput(int nWakeFd)
 {
     struct pollfd fds[3];
     nfds_t nFds = 0;
-    fds[nFds++] = { nWakeFd, POLLIN, 0 };
+    fds[nFds++] = {nWakeFd, POLLIN, 0};
     const int nSignalFd = EndRequestFd();
     if (nSignalFd >= 0)
-        fds[nFds++] = { nSignalFd, POLLIN, 0 };
+        fds[nFds++] = {nSignalFd, POLLIN, 0};
     const bool bKeys = m_bOpen;
     if (bKeys)
-        fds[nFds++] = { STDIN_FILENO, POLLIN, 0 };
+        fds[nFds++] = {STDIN_FILENO, POLLIN, 0};
 
     if (poll(fds, nFds, -1) <= 0)
         return;

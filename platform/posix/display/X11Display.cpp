@@ -82,7 +82,7 @@ CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
       m_pFont(pFont),
       m_baseUnits(DialogBaseUnits(pDisplay, pFont))
 {
-    static const unsigned long kRgb[kFaceColourCount] = { 0xC0C0C0, 0xFFFFFF, 0xDFDFDF, 0x808080, 0x000000, 0x000000 };
+    static const unsigned long kRgb[kFaceColourCount] = {0xC0C0C0, 0xFFFFFF, 0xDFDFDF, 0x808080, 0x000000, 0x000000};
     for (int i = 0; i < kFaceColourCount; ++i)
     {
         XRenderColor colour;
@@ -179,10 +179,10 @@ void CX11Display::CreateControlWindow(HWND hCtl, Window parent)
     XSetWindowAttributes attributes;
     attributes.background_pixel = m_colours[kFace].pixel;
     attributes.event_mask = kControlEvents;
-    const Window xid = XCreateWindow(m_pDisplay, parent, rc.left, rc.top,
-                                     static_cast<unsigned>(std::max<LONG>(1, rc.right - rc.left)),
-                                     static_cast<unsigned>(std::max<LONG>(1, rc.bottom - rc.top)), 0, CopyFromParent,
-                                     InputOutput, m_pVisual, CWBackPixel | CWEventMask, &attributes);
+    const Window xid =
+        XCreateWindow(m_pDisplay, parent, rc.left, rc.top, static_cast<unsigned>(std::max<LONG>(1, rc.right - rc.left)),
+                      static_cast<unsigned>(std::max<LONG>(1, rc.bottom - rc.top)), 0, CopyFromParent, InputOutput,
+                      m_pVisual, CWBackPixel | CWEventMask, &attributes);
     CXWindow& window = m_windows[hCtl];
     window.xid = xid;
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
@@ -223,7 +223,7 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
 
 void CX11Display::ForgetWindows(HWND hDlg)
 {
-    std::vector<HWND> owned = { hDlg };
+    std::vector<HWND> owned = {hDlg};
     for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl != nullptr; hCtl = GetWindow(hCtl, GW_HWNDNEXT))
         owned.push_back(hCtl);
     for (HWND hWnd : owned)
@@ -315,8 +315,8 @@ void CX11Display::FocusIfUnmanaged(Window xid)
         int nFormat = 0;
         unsigned long nItems = 0, nAfter = 0;
         unsigned char* pData = nullptr;
-        if (XGetWindowProperty(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), atomCheck, 0, 1, False, XA_WINDOW,
-                               &type, &nFormat, &nItems, &nAfter, &pData) == Success)
+        if (XGetWindowProperty(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), atomCheck, 0, 1, False, XA_WINDOW, &type,
+                               &nFormat, &nItems, &nAfter, &pData) == Success)
         {
             bManaged = nItems > 0;
             XFree(pData);
@@ -502,14 +502,14 @@ void CX11Display::WaitForInput(int nWakeFd)
     }
     struct pollfd fds[3];
     nfds_t nFds = 0;
-    fds[nFds++] = { nWakeFd, POLLIN, 0 };
+    fds[nFds++] = {nWakeFd, POLLIN, 0};
     const int nSignalFd = EndRequestFd();
     const nfds_t nSignalAt = nFds;
     if (nSignalFd >= 0)
-        fds[nFds++] = { nSignalFd, POLLIN, 0 };
+        fds[nFds++] = {nSignalFd, POLLIN, 0};
     const nfds_t nServerAt = nFds;
     if (!m_bLost)
-        fds[nFds++] = { ConnectionNumber(m_pDisplay), POLLIN, 0 };
+        fds[nFds++] = {ConnectionNumber(m_pDisplay), POLLIN, 0};
 
     if (poll(fds, nFds, -1) <= 0)
         return;

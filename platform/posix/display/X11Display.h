@@ -7,8 +7,8 @@
 #ifndef REMOTEMONITOR_X11_DISPLAY_H
 #define REMOTEMONITOR_X11_DISPLAY_H
 
-#include <X11/Xlib.h>
 #include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
 
 #include <map>
 #include <string>
