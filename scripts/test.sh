@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sets up and runs every test: the native build plain, under AddressSanitizer
+# Sets up and runs every test: the house style check, the native build plain, under AddressSanitizer
 # with UndefinedBehaviorSanitizer, under ThreadSanitizer, the 32-bit Windows
 # build under Wine, the Windows release as it ships (its PE and import checks
 # and the end-to-end runs), and the fuzz targets for about a minute in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
+echo "=== house style ==="
+scripts/check-format.sh
 jobs=$(nproc)
 for preset in native native-asan native-tsan windows windows-release; do
   echo "=== $preset ==="
