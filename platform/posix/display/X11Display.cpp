@@ -1,11 +1,8 @@
-// The connection, the windows, their events and the dialog thread's wait.
+// The connection and the windows: one X window per shown dialog and per control.
 #include "display/X11Display.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +19,6 @@ namespace {
 const long kDialogEvents =
     ExposureMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
 const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
-const long kIconicState = 3;  // ICCCM's WM_STATE
 
 CX11Display* g_pDisplay = nullptr;
 
@@ -33,9 +29,9 @@ int IgnoreProtocolError(::Display*, XErrorEvent*)
     return 0;
 }
 
-int ReportLostConnection(::Display*)
+// Said once, by OnConnectionLost, whichever way the loss is noticed.
+int IgnoreLostConnection(::Display*)
 {
-    std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
     return 0;
 }
 
@@ -65,11 +61,6 @@ std::string Utf8FromLatin1(const std::string& text)
         }
     }
     return utf8;
-}
-
-LONG_PTR StyleOf(HWND hWnd)
-{
-    return GetWindowLongPtrA(hWnd, GWL_STYLE);
 }
 
 }  // namespace
@@ -110,6 +101,9 @@ int CX11Display::GetSystemMetric(int nIndex) const
 
 void CX11Display::OnConnectionLost()
 {
+    if (m_bLost)
+        return;
+    std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
     m_bLost = true;
     // What Xft holds for the windows is kept, not freed: freeing it would
     // talk to a server that is gone.
@@ -188,7 +182,7 @@ void CX11Display::CreateControlWindow(HWND hCtl, Window parent)
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
     m_byXid[xid] = hCtl;
     PublishText(window, WindowText(hCtl));
-    if (StyleOf(hCtl) & WS_VISIBLE)
+    if (GetWindowLongPtrA(hCtl, GWL_STYLE) & WS_VISIBLE)
         XMapWindow(m_pDisplay, xid);
 }
 
@@ -285,7 +279,7 @@ void CX11Display::Paint(HWND hWnd)
         return;
     RECT rc;
     GetClientRect(hWnd, &rc);
-    if (StyleOf(hWnd) & WS_CHILD)
+    if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD)
     {
         if (IsButton(hWnd))
             DrawButton(hWnd, *pWindow, rc.right, rc.bottom);
@@ -303,233 +297,6 @@ void CX11Display::Paint(HWND hWnd)
     DrawDialog(hWnd, *pWindow);
 }
 
-// Without a window manager nobody gives a new window the keyboard; the
-// dialog takes it, as a dialog that comes up on Windows does.
-void CX11Display::FocusIfUnmanaged(Window xid)
-{
-    const Atom atomCheck = XInternAtom(m_pDisplay, "_NET_SUPPORTING_WM_CHECK", True);
-    bool bManaged = false;
-    if (atomCheck != None)
-    {
-        Atom type = None;
-        int nFormat = 0;
-        unsigned long nItems = 0, nAfter = 0;
-        unsigned char* pData = nullptr;
-        if (XGetWindowProperty(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), atomCheck, 0, 1, False, XA_WINDOW, &type,
-                               &nFormat, &nItems, &nAfter, &pData) == Success)
-        {
-            bManaged = nItems > 0;
-            XFree(pData);
-        }
-    }
-    if (!bManaged)
-        XSetInputFocus(m_pDisplay, xid, RevertToPointerRoot, CurrentTime);
-}
-
-// Iconified by the window manager: IsIconic answers so, the dialog is
-// painted the way a minimized one is, and its controls are put away.
-void CX11Display::OnStateChange(Window xid, HWND hDlg)
-{
-    Atom type = None;
-    int nFormat = 0;
-    unsigned long nItems = 0, nAfter = 0;
-    unsigned char* pData = nullptr;
-    bool bIconic = false;
-    if (XGetWindowProperty(m_pDisplay, xid, m_atomWmState, 0, 2, False, AnyPropertyType, &type, &nFormat, &nItems,
-                           &nAfter, &pData) == Success)
-    {
-        if (pData != nullptr && nFormat == 32 && nItems >= 1)
-            bIconic = reinterpret_cast<long*>(pData)[0] == kIconicState;
-        XFree(pData);
-    }
-    if (m_bLost || bIconic == (IsIconic(hDlg) != FALSE))
-        return;
-    const LONG_PTR style = StyleOf(hDlg);
-    SetWindowLongPtrA(hDlg, GWL_STYLE, bIconic ? style | WS_MINIMIZE : style & ~static_cast<LONG_PTR>(WS_MINIMIZE));
-    if (bIconic)
-        XUnmapSubwindows(m_pDisplay, xid);
-    else
-        XMapSubwindows(m_pDisplay, xid);
-    InvalidateRect(hDlg, nullptr, TRUE);
-}
-
-void CX11Display::OnButton(const XButtonEvent& event, HWND hWnd)
-{
-    if (event.button != Button1)
-        return;
-    if (event.type == ButtonPress)
-    {
-        // Only the top dialog answers, as only it runs its loop.
-        if (!IsButton(hWnd) || GetParent(hWnd) != TopDialog() || (StyleOf(hWnd) & WS_DISABLED))
-            return;
-        m_hPressed = hWnd;
-        m_bPressedInside = true;
-        InvalidateRect(hWnd, nullptr, FALSE);
-        return;
-    }
-    HWND hPressed = m_hPressed;
-    if (hPressed == nullptr)
-        return;
-    m_hPressed = nullptr;
-    InvalidateRect(hPressed, nullptr, FALSE);
-    // The pointer is grabbed from the press on, so the release comes to the
-    // pressed button's window wherever it is.
-    RECT rc;
-    GetClientRect(hPressed, &rc);
-    if (hWnd == hPressed && event.x >= 0 && event.y >= 0 && event.x < rc.right && event.y < rc.bottom)
-    {
-        SetFocus(hPressed);
-        PostMessageA(hPressed, BM_CLICK, 0, 0);
-    }
-}
-
-void CX11Display::OnKey(XKeyEvent event)
-{
-    char szChars[8] = {};
-    KeySym keysym = NoSymbol;
-    const int nChars = XLookupString(&event, szChars, sizeof szChars, &keysym, nullptr);
-    int nVirtKey = 0;
-    int nChar = 0;
-    switch (keysym)
-    {
-    case XK_Shift_L:
-    case XK_Shift_R:
-        nVirtKey = VK_SHIFT;
-        break;
-    case XK_Return:
-    case XK_KP_Enter:
-        nVirtKey = VK_RETURN;
-        nChar = '\r';
-        break;
-    case XK_space:
-    case XK_KP_Space:
-        nVirtKey = VK_SPACE;
-        nChar = ' ';
-        break;
-    case XK_Escape:
-        nVirtKey = VK_ESCAPE;
-        nChar = 27;
-        break;
-    case XK_Tab:
-    case XK_ISO_Left_Tab:  // Tab with Shift held
-        nVirtKey = VK_TAB;
-        nChar = '\t';
-        break;
-    default:
-        nChar = nChars == 1 ? static_cast<unsigned char>(szChars[0]) : 0;
-        break;
-    }
-    if (event.type == KeyPress)
-        PostKeyDown(nVirtKey, nChar);
-    else if (nVirtKey != 0)
-        PostKeyUp(nVirtKey);
-}
-
-void CX11Display::OnEvent(const XEvent& event)
-{
-    const HWND hWnd = FindHwnd(event.xany.window);
-    if (hWnd == nullptr)
-        return;
-    switch (event.type)
-    {
-    case Expose:
-        if (event.xexpose.count == 0)
-            InvalidateRect(hWnd, nullptr, TRUE);
-        break;
-    case ButtonPress:
-    case ButtonRelease:
-        OnButton(event.xbutton, hWnd);
-        break;
-    case KeyPress:
-    case KeyRelease:
-        OnKey(event.xkey);
-        break;
-    case ClientMessage:
-        if (event.xclient.message_type == m_atomProtocols && event.xclient.format == 32 &&
-            static_cast<Atom>(event.xclient.data.l[0]) == m_atomDeleteWindow)
-        {
-            // The close box.
-            PostMessageA(hWnd, WM_CLOSE, 0, 0);
-        }
-        break;
-    case MapNotify:
-        FocusIfUnmanaged(event.xmap.window);
-        OnStateChange(event.xmap.window, hWnd);
-        break;
-    case UnmapNotify:
-        OnStateChange(event.xunmap.window, hWnd);
-        break;
-    case DestroyNotify:
-        // Destroyed by another client (ours are forgotten before they go):
-        // nothing is left to show the dialog on, so it closes.
-        if (event.xdestroywindow.window == event.xdestroywindow.event && !(StyleOf(hWnd) & WS_CHILD))
-        {
-            ForgetWindows(hWnd);
-            PostMessageA(hWnd, WM_CLOSE, 0, 0);
-        }
-        break;
-    case PropertyNotify:
-        if (event.xproperty.atom == m_atomWmState)
-            OnStateChange(event.xproperty.window, hWnd);
-        break;
-    default:
-        break;
-    }
-}
-
-void CX11Display::ReadEvents()
-{
-    while (!m_bLost && XPending(m_pDisplay) > 0)
-    {
-        XEvent event;
-        XNextEvent(m_pDisplay, &event);
-        if (!m_bLost)
-            OnEvent(event);
-    }
-}
-
-void CX11Display::WaitForInput(int nWakeFd)
-{
-    if (!m_bLost)
-    {
-        XFlush(m_pDisplay);
-        // Events Xlib has read already are not on the socket any more.
-        if (!m_bLost && XQLength(m_pDisplay) > 0)
-        {
-            ReadEvents();
-            return;
-        }
-    }
-    struct pollfd fds[3];
-    nfds_t nFds = 0;
-    fds[nFds++] = {nWakeFd, POLLIN, 0};
-    const int nSignalFd = EndRequestFd();
-    const nfds_t nSignalAt = nFds;
-    if (nSignalFd >= 0)
-        fds[nFds++] = {nSignalFd, POLLIN, 0};
-    const nfds_t nServerAt = nFds;
-    if (!m_bLost)
-        fds[nFds++] = {ConnectionNumber(m_pDisplay), POLLIN, 0};
-
-    if (poll(fds, nFds, -1) <= 0)
-        return;
-    if (nSignalFd >= 0 && (fds[nSignalAt].revents & POLLIN))
-        ServiceEndRequests();
-    if (nServerAt < nFds && fds[nServerAt].revents != 0)
-    {
-        // A server that has gone is seen here first, while nothing of Xlib's
-        // is under way; Xlib's own handler is left for a loss in mid-call.
-        char byte;
-        if (recv(fds[nServerAt].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0)
-        {
-            ReportLostConnection(m_pDisplay);
-            OnConnectionLost();
-            return;
-        }
-        ReadEvents();
-    }
-}
-
 CDisplay* OpenX11Display()
 {
     const char* pszDisplay = std::getenv("DISPLAY");
@@ -540,7 +307,7 @@ CDisplay* OpenX11Display()
     ::Display* pDisplay = XOpenDisplay(nullptr);
     if (pDisplay == nullptr)
         return nullptr;
-    XSetIOErrorHandler(&ReportLostConnection);
+    XSetIOErrorHandler(&IgnoreLostConnection);
     XSetIOErrorExitHandler(pDisplay, &KeepRunningWithoutServer, nullptr);
     XftFont* pFont = OpenDialogFont(pDisplay, DefaultScreen(pDisplay));
     if (pFont == nullptr)
