@@ -18,3 +18,6 @@ done
 echo "=== fuzz ==="
 targets=(fuzz/*/CMakeLists.txt)
 scripts/fuzz.sh $(( 60 / ${#targets[@]} > 5 ? 60 / ${#targets[@]} : 5 ))
+if ! command -v wine >/dev/null 2>&1; then
+  echo "NOTE: Wine is not installed: the Windows tests were built but reported as skipped, not run." >&2
+fi
