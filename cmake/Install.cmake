@@ -18,7 +18,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tests the infrared remote control of a TV
 set(CPACK_PACKAGE_DESCRIPTION "RemoteMonitor shows the code of the last key pressed on an infrared remote
 control as a decimal code and a 32-bit extended code (an NEC frame), read
 from the receivers of the kernel's rc-core (TV tuner cards, USB receivers).
-The dialog is drawn in the terminal.")
+The dialog is a window on the X display, or is drawn in the terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "RemoteMonitor developers <remotemonitor@localhost>")
