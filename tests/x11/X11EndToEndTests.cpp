@@ -196,11 +196,12 @@ protected:
     std::unique_ptr<CXServer> m_pServer;
 };
 
-// The run's environment: this server, and the sanitizer's word on a library
-// that holds its configuration to the end.
+// The run's environment: this server, and the sanitizers' word on what the
+// X libraries do that is not ours (see the suppression files).
 std::vector<std::string> RunEnvironment(const CXServer& x)
 {
-    return {x.Env(), "LSAN_OPTIONS=suppressions=" RM_LSAN_SUPPRESSIONS};
+    return {x.Env(), "LSAN_OPTIONS=suppressions=" RM_LSAN_SUPPRESSIONS,
+            "TSAN_OPTIONS=suppressions=" RM_TSAN_SUPPRESSIONS};
 }
 
 const size_t kClose = 0;
