@@ -69,14 +69,16 @@ private:
     void DestroyWindows(HWND hDlg);
     void SetTitle(Window xid, const std::string& text);
     void SetDialogHints(Window xid, int cx, int cy, int x, int y);
+    HWND FindHwnd(Window xid) const;
+    CXWindow* FindXWindow(HWND hWnd);
+
+    // X11Input.cpp
     void FocusIfUnmanaged(Window xid);
     void ReadEvents();
     void OnEvent(const XEvent& event);
     void OnButton(const XButtonEvent& event, HWND hWnd);
     void OnKey(XKeyEvent event);
     void OnStateChange(Window xid, HWND hDlg);
-    HWND FindHwnd(Window xid) const;
-    CXWindow* FindXWindow(HWND hWnd);
 
     // X11Draw.cpp
     void DrawDialog(HWND hDlg, CXWindow& window);
