@@ -1,5 +1,7 @@
 // The X display's input: events from the server turned into the keys,
 // clicks and closes of a dialog, and the dialog thread's one wait.
+#include "display/X11Display.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -7,7 +9,6 @@
 #include <sys/socket.h>
 
 #include "display/EndRequests.h"
-#include "display/X11Display.h"
 
 namespace rmwin32 {
 namespace {
