@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     const int nResult = AfxWinMain(GetModuleHandleA(nullptr), nullptr, &tail[0], SW_SHOWDEFAULT);
     // The process-wide objects go after this: the worker, then the driver.
     rmwin32::BoundShutDown(kShutDownSeconds);
-    return nResult;
+    return AfxCommandStatus(nResult);
 }
 
 #endif

@@ -152,6 +152,12 @@ HINSTANCE AfxGetResourceHandle();
 HINSTANCE AfxFindResourceHandle(LPCSTR lpszName, LPCSTR lpszType);
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+#ifndef _WIN32
+// On Linux the program is a command, whose status scripts and launchers
+// read: given AfxWinMain's result, the program says what its run reports.
+// Defined by the program, as Windows programs define WinMain.
+int AfxCommandStatus(int nWinMainResult);
+#endif
 
 class CWinApp : public CCmdTarget
 {
