@@ -1,5 +1,7 @@
 #include "afxwin.h"
 
+#include <string.h>
+
 // ---- Message maps ----------------------------------------------------------
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
@@ -286,14 +288,20 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 
 BOOL CDialog::IsPlacedByFramework(LPCVOID pTemplate)
 {
-    // Both forms start on a WORD boundary. The extended one opens with its
-    // version, 1, and 0xFFFF; the plain one with its style.
-    const WORD* pWords = static_cast<const WORD*>(pTemplate);
-    const bool bExtended = pWords[0] == 1 && pWords[1] == 0xFFFF;
+    // The template's n-th WORD, whatever type its bytes were written as.
+    const BYTE* pBytes = static_cast<const BYTE*>(pTemplate);
+    auto WordAt = [pBytes](int n) {
+        WORD w;
+        memcpy(&w, pBytes + 2 * n, sizeof w);
+        return w;
+    };
+    // The extended form opens with its version, 1, and 0xFFFF; the plain
+    // one with its style.
+    const bool bExtended = WordAt(0) == 1 && WordAt(1) == 0xFFFF;
     const int nStyle = bExtended ? 6 : 0;
     const int nX = bExtended ? 9 : 5;
-    const DWORD dwStyle = MAKELONG(pWords[nStyle], pWords[nStyle + 1]);
-    const bool bAtOrigin = pWords[nX] == 0 && pWords[nX + 1] == 0;
+    const DWORD dwStyle = MAKELONG(WordAt(nStyle), WordAt(nStyle + 1));
+    const bool bAtOrigin = WordAt(nX) == 0 && WordAt(nX + 1) == 0;
     return bAtOrigin && (dwStyle & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0;
 }
 
