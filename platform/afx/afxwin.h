@@ -258,6 +258,11 @@ public:
 
     BOOL OnCmdMsg(UINT nID) override;
 
+    // Whether a dialog template, plain or extended, leaves the dialog's place
+    // to the framework: at 0, 0 and with none of the styles by which the
+    // dialog manager places it itself.
+    static BOOL IsPlacedByFramework(LPCVOID pTemplate);
+
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();
@@ -267,6 +272,8 @@ protected:
 
     LPCSTR m_lpszTemplateName;
     CWnd* m_pParentWnd;
+    // The template being run, for as long as DoModal runs it.
+    LPCVOID m_lpDialogTemplate;
 
     DECLARE_MESSAGE_MAP()
 };
