@@ -5,7 +5,7 @@
 # and the end-to-end runs), and the fuzz targets for about a minute in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --windows
+scripts/setup.sh --test
 echo "=== house style ==="
 scripts/check-format.sh
 jobs=$(nproc)
