@@ -23,15 +23,16 @@ for arg in "$@"; do
   esac
 done
 
-# The build configures its tests too, hence GoogleTest even to run the tool.
+# llvm-rc preprocesses the resource script with clang. The build configures
+# its tests too, hence GoogleTest even to run the tool.
 # Recommends add nothing the build or the tool uses.
-run_packages=(g++ cmake make pkg-config llvm libncurses-dev libx11-dev libxft-dev libgtest-dev libgmock-dev)
+run_packages=(g++ clang cmake make pkg-config llvm libncurses-dev libx11-dev libxft-dev libgtest-dev libgmock-dev)
 run_options=(--no-install-recommends)
-# clang and its runtimes: the fuzzers and sanitizers; git: the style check's
+# clang's runtimes: the fuzzers and sanitizers; git: the style check's
 # list of sources; python3: the benchmark; Xvfb and the X tools: the window's
 # tests and screenshots; qemu, busybox and kmod: the tests on a booted kernel;
 # lintian and the rest: the package's checks.
-test_packages=(clang clang-format libclang-rt-14-dev git python3 tmux xvfb x11-utils x11-xserver-utils xdotool
+test_packages=(clang-format libclang-rt-14-dev git python3 tmux xvfb x11-utils x11-xserver-utils xdotool
   imagemagick fonts-liberation openbox twm g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
   qemu-system-x86 busybox-static kmod lintian desktop-file-utils man-db groff)
 # Wine is a list of its own: a mirror that cannot serve its 32-bit half must
