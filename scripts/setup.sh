@@ -163,13 +163,18 @@ if [ "$dry_run" = 0 ]; then
   "${as_root[@]}" apt-get update -q || echo "setup: WARNING: the package index could not be updated everywhere." >&2
 fi
 
+# Wine first: each of its i386 libraries must be the very version of its
+# amd64 half, and a half already installed from a suite whose i386 index is
+# missing could only be matched by taking it back to an older version. The
+# later lists fall back to the release's suite where they must.
+if [ "${#missing_wine[@]}" -gt 0 ] && ! install_list "Wine" -- "${missing_wine[@]}"; then
+  echo "setup: WARNING: the tests that run under Wine will be reported as skipped." >&2
+  echo "setup: WARNING: where amd64 libraries are newer than their i386 halves on the mirror, run setup again once it has synced." >&2
+fi
 if [ "${#missing_run[@]}" -gt 0 ]; then
   install_list "the build and the tool" "${run_options[@]}" -- "${missing_run[@]}" || exit 1
 fi
 if [ "${#missing_test[@]}" -gt 0 ] && ! install_list "the test tools" -- "${missing_test[@]}"; then
   echo "setup: WARNING: the tests that need them will be reported as skipped." >&2
-fi
-if [ "${#missing_wine[@]}" -gt 0 ] && ! install_list "Wine" -- "${missing_wine[@]}"; then
-  echo "setup: WARNING: the tests that run under Wine will be reported as skipped." >&2
 fi
 fetch_kernel
