@@ -39,7 +39,8 @@ preset() {
 
 part setup scripts/setup.sh --test
 part "house style" scripts/check-format.sh
-for name in native native-asan native-tsan windows windows-release; do
+presets=(native native-asan native-tsan windows windows-release)
+for name in "${presets[@]}"; do
   part "$name" preset "$name"
 done
 targets=(fuzz/*/CMakeLists.txt)
@@ -48,7 +49,7 @@ part fuzz scripts/fuzz.sh $((60 / ${#targets[@]} > 5 ? 60 / ${#targets[@]} : 5))
 strict=()
 [ "${CI:-}" != true ] || strict=(--strict)
 runs=()
-for file in "$results"/*.xml; do
-  runs+=("$(basename "$file" .xml)=$file")
+for name in "${presets[@]}"; do
+  runs+=("$name=$results/$name.xml")
 done
 part skips scripts/report-skips.py "${strict[@]}" tests/allowed-skips.txt "${runs[@]}"
