@@ -87,9 +87,9 @@ if [ "$dry_run" = 0 ] && [ "$(id -u)" -ne 0 ]; then
     echo "setup: as root, run:" >&2
     [ "$need_i386" = 0 ] || echo "  dpkg --add-architecture i386" >&2
     echo "  apt-get update" >&2
+    [ "${#missing_wine[@]}" -eq 0 ] || echo "  apt-get install --no-remove ${missing_wine[*]}" >&2
     [ "${#missing_run[@]}" -eq 0 ] || echo "  apt-get install --no-remove ${run_options[*]} ${missing_run[*]}" >&2
     [ "${#missing_test[@]}" -eq 0 ] || echo "  apt-get install --no-remove ${missing_test[*]}" >&2
-    [ "${#missing_wine[@]}" -eq 0 ] || echo "  apt-get install --no-remove ${missing_wine[*]}" >&2
     echo "setup: then run this command again." >&2
     exit 1
   fi
