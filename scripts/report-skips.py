@@ -32,7 +32,8 @@ def read_allowed(path):
 
 def skipped_units(testcase):
     """(name, reason) for each skipped case of one skipped CTest test."""
-    test = testcase.get("name")
+    # A parameterised case's name carries its parameter as a comment.
+    test = testcase.get("name").split("  # ")[0]
     out = testcase.findtext("system-out") or ""
     lines = [line.strip() for line in out.splitlines() if line.strip()]
     units = []
