@@ -163,13 +163,31 @@ if [ "$dry_run" = 0 ]; then
   "${as_root[@]}" apt-get update -q || echo "setup: WARNING: the package index could not be updated everywhere." >&2
 fi
 
+# pairing PACKAGE...: where the packages fail only because amd64 libraries
+# already installed are newer than the i386 halves the mirror serves, says
+# which and prints the apt-get line that takes them back to the release's
+# versions. Not run here: it gives up their newer versions.
+pairing() {
+  [ -n "$release" ] || return 0
+  local pin plan older
+  pin=$(mktemp)
+  printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$release" >"$pin"
+  plan=$(LC_ALL=C apt-get -s --no-remove --allow-downgrades -o Dir::Etc::Preferences="$pin" install "$@" 2>&1) || plan=""
+  rm -f "$pin"
+  older=$(awk '/^The following packages will be DOWNGRADED:/ { f = 1; next } f && /^  / { print; next } { f = 0 }' <<<"$plan" |
+    xargs -r printf "%s/$release ")
+  [ -n "$older" ] || return 0
+  echo "setup: they install with these amd64 libraries taken back to the release's versions, as root:" >&2
+  echo "  apt-get install --no-remove --allow-downgrades -t $release $* ${older% }" >&2
+}
+
 # Wine first: each of its i386 libraries must be the very version of its
 # amd64 half, and a half already installed from a suite whose i386 index is
 # missing could only be matched by taking it back to an older version. The
 # later lists fall back to the release's suite where they must.
 if [ "${#missing_wine[@]}" -gt 0 ] && ! install_list "Wine" -- "${missing_wine[@]}"; then
   echo "setup: WARNING: the tests that run under Wine will be reported as skipped." >&2
-  echo "setup: WARNING: where amd64 libraries are newer than their i386 halves on the mirror, run setup again once it has synced." >&2
+  pairing "${missing_wine[@]}"
 fi
 if [ "${#missing_run[@]}" -gt 0 ]; then
   install_list "the build and the tool" "${run_options[@]}" -- "${missing_run[@]}" || exit 1
