@@ -3,7 +3,7 @@
 # same GTest:: targets that find_package(GTest) gives on the host.
 set(RM_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
 if(NOT EXISTS ${RM_GTEST_SOURCE_DIR}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found in ${RM_GTEST_SOURCE_DIR}: run scripts/setup.sh --windows")
+  message(FATAL_ERROR "GoogleTest sources not found in ${RM_GTEST_SOURCE_DIR}: run scripts/setup.sh --test")
 endif()
 
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

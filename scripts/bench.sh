@@ -22,7 +22,7 @@ tabled_suites=(
 )
 
 out=${1:-build/bench/results.json}
-scripts/setup.sh --windows
+scripts/setup.sh --test
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release -j"$(nproc)" >/dev/null
 mkdir -p "$(dirname "$out")"

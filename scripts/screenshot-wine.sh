@@ -13,7 +13,7 @@ run="$root/cmake/wine-run.sh"
 # A state of its own: a test run in the build tree is left alone.
 state=$build/wine-screenshot
 
-scripts/setup.sh --windows
+scripts/setup.sh --test
 [ -f "$exe" ] || { echo "screenshot-wine: build the windows preset first ($exe missing)" >&2; exit 1; }
 
 work=$(mktemp -d)

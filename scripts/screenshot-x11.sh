@@ -9,7 +9,7 @@ root=$(pwd)
 out=${1:-docs/x11-dialog.png}
 exe=$root/build/native/bin/RemoteMonitor
 
-scripts/setup.sh
+scripts/setup.sh --test
 [ -x "$exe" ] || { echo "screenshot-x11: build the native preset first ($exe missing)" >&2; exit 1; }
 
 # A display number nobody uses.

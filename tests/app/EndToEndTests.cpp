@@ -356,6 +356,23 @@ TEST(PipeRun, StartUpErrorsArePrintedAndTheToolEndsByItself)
     }
 }
 
+// Whether asked for by DISPLAY alone or forced, a display that cannot be
+// opened is named once, with the one the dialog uses instead.
+TEST(PipeRun, ADisplayAskedForThatCannotOpenIsNamedWithTheOneUsed)
+{
+    for (const char* pszForced : {"REMOTEMONITOR_DISPLAY=", "REMOTEMONITOR_DISPLAY=x11"})
+    {
+        CRunDir dir(RM_SIM);
+        CPipeRun run(dir, 0, {"DISPLAY=:4242", pszForced});
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000))) << pszForced;
+        EXPECT_EQ("Tuner not found.\n", run.output) << pszForced;
+        EXPECT_EQ("RemoteMonitor: the x11 display \":4242\" cannot be opened here; "
+                  "showing the dialog as lines on standard output instead.\n",
+                  ReadFile(dir.Errors()))
+            << pszForced;
+    }
+}
+
 // Also not through an empty or relative element of LD_LIBRARY_PATH, which
 // the system loader reads as the current directory.
 TEST(PipeRun, ALibraryInTheCurrentDirectoryIsNotLoaded)

@@ -37,6 +37,11 @@ function(exported_names dll out imports_out)
   set(${out} "${names}" PARENT_SCOPE)
 endfunction()
 
+# Empty lists would pass having checked nothing.
+if(NOT FULL OR NOT PARTIAL)
+  message(FATAL_ERROR "usage: cmake -DOBJDUMP=<objdump> -DFULL=<dlls> -DPARTIAL=<dlls> -P check_exports.cmake")
+endif()
+
 foreach(kind FULL PARTIAL)
   foreach(dll IN LISTS ${kind})
     if(NOT EXISTS ${dll})

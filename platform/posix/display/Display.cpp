@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "display/DisplayChoice.h"
 #include "kernel/Strings.h"
@@ -13,44 +14,71 @@ namespace {
 struct CDisplayEntry
 {
     const char* pszName;
+    const char* pszShownAs;
+    const char* pszAskedForBy;  // the environment variable that asks for this display, if any
     CDisplay* (*pfnOpen)();
 };
 
 // In order of preference; the line output opens everywhere, so it ends the list.
 const CDisplayEntry kDisplays[] = {
-    {"x11", OpenX11Display},
-    {"terminal", OpenTerminalDisplay},
-    {"lines", OpenLineDisplay},
+    {"x11", "in a window", "DISPLAY", OpenX11Display},
+    {"terminal", "in the terminal", nullptr, OpenTerminalDisplay},
+    {"lines", "as lines on standard output", nullptr, OpenLineDisplay},
 };
 
-CDisplay* OpenForced(const char* pszName)
+const CDisplayEntry* Find(const char* pszName)
 {
     for (const CDisplayEntry& entry : kDisplays)
     {
         if (CompareIgnoringCase(entry.pszName, pszName) == 0)
-        {
-            if (CDisplay* pDisplay = entry.pfnOpen())
-                return pDisplay;
-            std::fprintf(stderr, "RemoteMonitor: the %s display cannot be opened here.\n", entry.pszName);
-            return nullptr;
-        }
+            return &entry;
     }
-    std::fprintf(stderr, "RemoteMonitor: no display is called \"%s\".\n", pszName);
     return nullptr;
 }
 
+// The value that asks for this display, or nullptr.
+const char* AskedForAs(const CDisplayEntry& entry)
+{
+    const char* pszValue = entry.pszAskedForBy != nullptr ? std::getenv(entry.pszAskedForBy) : nullptr;
+    return pszValue != nullptr && *pszValue != '\0' ? pszValue : nullptr;
+}
+
+std::string Described(const CDisplayEntry& entry)
+{
+    std::string text = std::string("the ") + entry.pszName + " display";
+    if (const char* pszValue = AskedForAs(entry))
+        text += std::string(" \"") + pszValue + "\"";
+    return text;
+}
+
+// A display the user asked for, by REMOTEMONITOR_DISPLAY or by its own
+// variable, that cannot be opened is named once, with the one used instead:
+// the dialog turning up elsewhere without a word looks like a fault.
 CDisplay* Choose()
 {
+    const CDisplayEntry* pRefused = nullptr;
     const char* pszForced = std::getenv("REMOTEMONITOR_DISPLAY");
     if (pszForced != nullptr && *pszForced != '\0')
     {
-        if (CDisplay* pDisplay = OpenForced(pszForced))
+        pRefused = Find(pszForced);
+        if (pRefused == nullptr)
+            std::fprintf(stderr, "RemoteMonitor: no display is called \"%s\".\n", pszForced);
+        else if (CDisplay* pDisplay = pRefused->pfnOpen())
             return pDisplay;
     }
     for (const CDisplayEntry& entry : kDisplays)
     {
+        if (&entry == pRefused)
+            continue;
         if (CDisplay* pDisplay = entry.pfnOpen())
+        {
+            if (pRefused != nullptr)
+                std::fprintf(stderr, "RemoteMonitor: %s cannot be opened here; showing the dialog %s instead.\n",
+                             Described(*pRefused).c_str(), entry.pszShownAs);
             return pDisplay;
+        }
+        if (pRefused == nullptr && AskedForAs(entry) != nullptr)
+            pRefused = &entry;
     }
     return nullptr;  // not reached: the line output always opens
 }
