@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "PrivateXServer.h"
 #include "RunDir.h"
 
 namespace {
@@ -26,36 +27,14 @@ bool HaveCommand(const char* pszName)
     return std::system(("command -v " + std::string(pszName) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// An X server for one test, on a display number nobody uses.
+// An X server for one test, of its own.
 class CXServer
 {
 public:
-    CXServer()
+    explicit CXServer(const char* pszScreen = "1024x768x24") : m_server(StartPrivateXvfb(pszScreen))
     {
-        for (int nDisplay = 90 + getpid() % 100; nDisplay < 400 && m_pid < 0; nDisplay += 7)
-        {
-            const std::string lock = "/tmp/.X" + std::to_string(nDisplay) + "-lock";
-            if (Exists(lock) || Exists("/tmp/.X11-unix/X" + std::to_string(nDisplay)))
-                continue;
-            m_name = ":" + std::to_string(nDisplay);
-            m_pid = fork();
-            if (m_pid == 0)
-            {
-                freopen("/dev/null", "w", stderr);
-                execlp("Xvfb", "Xvfb", m_name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                       static_cast<char*>(nullptr));
-                _exit(127);
-            }
-        }
-        const auto deadline = Clock::now() + milliseconds(5000);
-        while (m_pid > 0 && m_pDisplay == nullptr && Clock::now() < deadline)
-        {
-            std::this_thread::sleep_for(milliseconds(50));
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                m_pid = -1;
-            else
-                m_pDisplay = XOpenDisplay(m_name.c_str());
-        }
+        if (!m_server.name.empty())
+            m_pDisplay = XOpenDisplay(m_server.name.c_str());
     }
     ~CXServer() { Kill(); }
 
@@ -67,21 +46,17 @@ public:
             XCloseDisplay(m_pDisplay);
             m_pDisplay = nullptr;
         }
-        if (m_pid > 0)
-        {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
+        StopPrivateXvfb(m_server);
     }
 
     bool Up() const { return m_pDisplay != nullptr; }
     ::Display* X() const { return m_pDisplay; }
-    std::string Env() const { return "DISPLAY=" + m_name; }
+    std::string Env() const { return "DISPLAY=" + m_server.name; }
+    pid_t Pid() const { return m_server.pid; }
 
     void Tool(const std::string& args) const
     {
-        std::system(("DISPLAY=" + m_name + " xdotool " + args + " >/dev/null 2>&1").c_str());
+        std::system(("DISPLAY=" + m_server.name + " xdotool " + args + " >/dev/null 2>&1").c_str());
     }
 
     std::vector<Window> Children(Window parent) const
@@ -176,8 +151,7 @@ public:
     }
 
 private:
-    pid_t m_pid = -1;
-    std::string m_name;
+    CPrivateXvfb m_server;
     ::Display* m_pDisplay = nullptr;
 };
 
