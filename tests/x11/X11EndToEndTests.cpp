@@ -354,4 +354,68 @@ TEST_F(X11Run, ALostServerEndsTheRunInOrder)
     ExpectUnInitOnceAtTheEnd(dir);
 }
 
+// True once the process's main thread waits inside Xlib on its one
+// connection (poll on a single descriptor, no time-out), as it does when the
+// server stops reading or answering; false after the timeout.
+bool WaitUntilStuckInXlib(pid_t pid, milliseconds timeout)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/syscall";
+    const auto deadline = Clock::now() + timeout;
+    do
+    {
+        const std::vector<std::string> fields = Lines(ReadFile(path));
+        if (!fields.empty() && fields[0].find("7 ") == 0 && fields[0].find(" 0x1 0xffffffff ") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(milliseconds(50));
+    } while (Clock::now() < deadline);
+    return false;
+}
+
+// A server that stops answering (SIGSTOP) before the start or during fast
+// changes: Ctrl-C and SIGTERM still end the tool in order within the
+// shut-down bound; a driver that then hangs in UnInit makes it a failure.
+TEST_F(X11Run, ASignalEndsTheRunInOrderWhileTheServerDoesNotAnswer)
+{
+    CXServer& x = *m_pServer;
+    std::string fast;
+    for (int nMs = 0; nMs < 120000; nMs += 20)
+        fast += std::to_string(nMs) + " " + std::to_string(nMs / 20 % 200) + "\n";
+    for (const bool bBeforeStart : {true, false})
+    {
+        for (const int nSignal : {SIGINT, SIGTERM})
+        {
+            const std::string what = std::string(bBeforeStart ? "stopped before the start, " : "stopped in a run, ") +
+                                     (nSignal == SIGINT ? "SIGINT" : "SIGTERM");
+            CRunDir dir(RM_SIM);
+            WriteFile(dir.Script(), fast);
+            if (bBeforeStart)
+                kill(x.Pid(), SIGSTOP);
+            CPipeRun run(dir, 1, RunEnvironment(x));
+            if (bBeforeStart)
+            {
+                std::this_thread::sleep_for(milliseconds(1000));
+            }
+            else
+            {
+                ASSERT_NE(0u, x.WaitForTop("Close")) << what;
+                kill(x.Pid(), SIGSTOP);
+                EXPECT_TRUE(WaitUntilStuckInXlib(run.pid, milliseconds(30000))) << what;
+            }
+            kill(run.pid, nSignal);
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(7000))) << what << ": " << ReadFile(dir.Errors());
+            ExpectUnInitOnceAtTheEnd(dir);
+            kill(x.Pid(), SIGCONT);
+        }
+    }
+    CRunDir dir(RM_FAKE_FULL);
+    CPipeRun run(dir, 1, {x.Env(), "TAVRIXRC_FAKE_STUCK=uninit", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
+    ASSERT_NE(0u, x.WaitForTop("Close"));
+    kill(x.Pid(), SIGSTOP);
+    std::this_thread::sleep_for(milliseconds(300));
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(EXIT_FAILURE, run.WaitForExit(milliseconds(10000)));
+    EXPECT_EQ("UnInit -> stuck", Lines(ReadFile(dir.Log())).back());
+    kill(x.Pid(), SIGCONT);
+}
+
 }  // namespace

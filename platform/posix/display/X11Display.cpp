@@ -20,6 +20,9 @@ const long kDialogEvents =
     ExposureMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
 const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
 
+// Longer than any live server, local or over ssh, takes to answer.
+const int kOpenMs = 5000;
+
 CX11Display* g_pDisplay = nullptr;
 
 // Protocol errors (a window that another client destroyed, say) are not
@@ -103,7 +106,10 @@ void CX11Display::OnConnectionLost()
 {
     if (m_bLost)
         return;
-    std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
+    if (ConnectionCutByWatch())
+        std::fprintf(stderr, "RemoteMonitor: the X server does not answer; ending without it.\n");
+    else
+        std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
     m_bLost = true;
     // What Xft holds for the windows is kept, not freed: freeing it would
     // talk to a server that is gone.
@@ -257,6 +263,16 @@ void CX11Display::AttachDialog(HWND hDlg)
     CreateDialogWindow(hDlg);
 }
 
+void CX11Display::OnFirstDialog()
+{
+    SetDialogsShown(true);
+}
+
+void CX11Display::OnLastDialog()
+{
+    SetDialogsShown(false);
+}
+
 void CX11Display::DetachDialog(HWND hDlg)
 {
     if (!m_bLost)
@@ -300,11 +316,14 @@ void CX11Display::Paint(HWND hWnd)
 CDisplay* OpenX11Display()
 {
     const char* pszDisplay = std::getenv("DISPLAY");
-    if (pszDisplay == nullptr || *pszDisplay == '\0')
+    // Tried once: a server that did not answer is not waited for again.
+    static bool s_bTried = false;
+    if (pszDisplay == nullptr || *pszDisplay == '\0' || s_bTried)
         return nullptr;
+    s_bTried = true;
     InstallEndRequestHandlers();
     XSetErrorHandler(&IgnoreProtocolError);
-    ::Display* pDisplay = XOpenDisplay(nullptr);
+    ::Display* pDisplay = OpenConnectionWithin(kOpenMs);
     if (pDisplay == nullptr)
         return nullptr;
     XSetIOErrorHandler(&IgnoreLostConnection);
@@ -318,6 +337,7 @@ CDisplay* OpenX11Display()
     // Never destroyed, as the connection is never closed: windows may still
     // be painted while the process ends.
     g_pDisplay = new CX11Display(pDisplay, pFont);
+    WatchConnection(ConnectionNumber(pDisplay));
     return g_pDisplay;
 }
 

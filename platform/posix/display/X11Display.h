@@ -52,6 +52,10 @@ public:
     // called again.
     void OnConnectionLost();
 
+protected:
+    void OnFirstDialog() override;
+    void OnLastDialog() override;
+
 private:
     struct CXWindow
     {
@@ -115,6 +119,17 @@ private:
     bool m_bPressedInside = false;
     bool m_bLost = false;
 };
+
+// X11Connect.cpp: the connection to DISPLAY, or nullptr when the server has
+// not answered within nMs or a request to end came first (it stays pending).
+::Display* OpenConnectionWithin(int nMs);
+
+// X11Watchdog.cpp: the shut-down of the connection when a request to end is
+// not carried out within a grace while dialogs are shown, so that a dialog
+// thread stuck in Xlib comes back as from a lost server.
+void WatchConnection(int nConnectionFd);
+void SetDialogsShown(bool bShown);
+bool ConnectionCutByWatch();
 
 // X11Font.cpp: the font that stands in for "MS Sans Serif" 8, and the dialog
 // base units Windows would compute from it.
