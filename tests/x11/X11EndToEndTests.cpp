@@ -314,6 +314,77 @@ int PixelsOffFace(::Display* pDisplay, Window top)
     return nOff;
 }
 
+// A window's pixels, to tell one look of it from another.
+std::vector<unsigned long> Pixels(::Display* pDisplay, Window xid)
+{
+    XWindowAttributes attributes;
+    std::vector<unsigned long> pixels;
+    if (!XGetWindowAttributes(pDisplay, xid, &attributes))
+        return pixels;
+    XImage* pImage = XGetImage(pDisplay, xid, 0, 0, static_cast<unsigned>(attributes.width),
+                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (pImage == nullptr)
+        return pixels;
+    for (int y = 0; y < attributes.height; ++y)
+    {
+        for (int x = 0; x < attributes.width; ++x)
+            pixels.push_back(XGetPixel(pImage, x, y));
+    }
+    XDestroyImage(pImage);
+    return pixels;
+}
+
+bool WaitForLook(::Display* pDisplay, Window xid, const std::vector<unsigned long>& look, bool bSame)
+{
+    const auto deadline = Clock::now() + milliseconds(3000);
+    while ((Pixels(pDisplay, xid) == look) != bSame && Clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(20));
+    return (Pixels(pDisplay, xid) == look) == bSame;
+}
+
+// As on Windows: Space pushes the button and clicks on its release, however
+// long it is held (its repeats included); a button pressed with the pointer
+// pops up while the pointer is off it, and a release off it clicks nothing.
+TEST_F(X11Run, SpaceAndThePointerClickOnTheirRelease)
+{
+    const CXServer& x = *m_pServer;
+    for (const bool bSpace : {true, false})
+    {
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "0 42\n");
+        CPipeRun run(dir, 1, RunEnvironment(x));
+        const Window top = x.WaitForTop("Close");
+        ASSERT_NE(0u, top);
+        ASSERT_TRUE(x.WaitForControlText(top, kCode, "42"));
+        const Window button = x.Children(top)[kClose];
+        const std::vector<unsigned long> up = Pixels(x.X(), button);
+        if (bSpace)
+        {
+            x.Tool("keydown space");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed while Space is down";
+            std::this_thread::sleep_for(milliseconds(1000));  // past the server's key repeat delay
+            EXPECT_EQ(-1, run.WaitForExit(milliseconds(0)));
+            x.Tool("keyup space");
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        }
+        else
+        {
+            x.Tool("mousemove --window " + std::to_string(button) + " 10 10 mousedown 1");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed under the pointer";
+            x.Tool("mousemove 1 1");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, true)) << "up with the pointer off it";
+            x.Tool("mousemove --window " + std::to_string(button) + " 10 10");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed again with the pointer back";
+            x.Tool("mousemove 1 1 mouseup 1");
+            std::this_thread::sleep_for(milliseconds(300));
+            EXPECT_EQ(-1, run.WaitForExit(milliseconds(0)));
+            x.Tool("key Escape");
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        }
+        ExpectUnInitOnceAtTheEnd(dir);
+    }
+}
+
 TEST_F(X11Run, AnIconifiedDialogPaintsItsIconAndComesBack)
 {
     const CXServer& x = *m_pServer;

@@ -1,6 +1,7 @@
 // The connection and the windows: one X window per shown dialog and per control.
 #include "display/X11Display.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <unistd.h>
@@ -18,7 +19,9 @@ namespace {
 
 const long kDialogEvents =
     ExposureMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
-const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
+// Enter and leave: a button pressed with the pointer pops up while the
+// pointer is off it, as the grab reports them to the pressed button's window.
+const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask | LeaveWindowMask;
 
 // Longer than any live server, local or over ssh, takes to answer.
 const int kOpenMs = 5000;
@@ -328,6 +331,9 @@ CDisplay* OpenX11Display()
         return nullptr;
     XSetIOErrorHandler(&IgnoreLostConnection);
     XSetIOErrorExitHandler(pDisplay, &KeepRunningWithoutServer, nullptr);
+    // A held key then repeats its press alone: Space acts on its release,
+    // which must be the real one.
+    XkbSetDetectableAutoRepeat(pDisplay, True, nullptr);
     XftFont* pFont = OpenDialogFont(pDisplay, DefaultScreen(pDisplay));
     if (pFont == nullptr)
     {

@@ -69,7 +69,8 @@ void CX11Display::DrawDialog(HWND hDlg, CXWindow& window)
 void CX11Display::DrawButton(HWND hCtl, CXWindow& window, int cx, int cy)
 {
     const bool bDefault = (GetWindowLongPtrA(hCtl, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    const bool bPushed = m_hPressed == hCtl && m_bPressedInside;
+    const bool bPushed =
+        (m_hPressed == hCtl && m_bPressedInside) || (SendMessageA(hCtl, BM_GETSTATE, 0, 0) & BST_PUSHED);
     Fill(window, 0, 0, cx, cy, kFace);
     int nInset = 0;
     if (bDefault)

@@ -154,6 +154,14 @@ void CX11Display::OnEvent(const XEvent& event)
     case ButtonRelease:
         OnButton(event.xbutton, hWnd);
         break;
+    case EnterNotify:
+    case LeaveNotify:
+        if (hWnd == m_hPressed && m_bPressedInside != (event.type == EnterNotify))
+        {
+            m_bPressedInside = event.type == EnterNotify;
+            InvalidateRect(hWnd, nullptr, FALSE);
+        }
+        break;
     case KeyPress:
     case KeyRelease:
         OnKey(event.xkey);
