@@ -342,10 +342,11 @@ bool WaitForLook(::Display* pDisplay, Window xid, const std::vector<unsigned lon
     return (Pixels(pDisplay, xid) == look) == bSame;
 }
 
-// As on Windows: Space pushes the button and clicks on its release, however
+// As on Windows: an inactive dialog looks inactive; Space pushes the button
+// and clicks on its release, however
 // long it is held (its repeats included); a button pressed with the pointer
 // pops up while the pointer is off it, and a release off it clicks nothing.
-TEST_F(X11Run, SpaceAndThePointerClickOnTheirRelease)
+TEST_F(X11Run, TheButtonLooksAndClicksAsOnWindows)
 {
     const CXServer& x = *m_pServer;
     for (const bool bSpace : {true, false})
@@ -360,6 +361,14 @@ TEST_F(X11Run, SpaceAndThePointerClickOnTheirRelease)
         const std::vector<unsigned long> up = Pixels(x.X(), button);
         if (bSpace)
         {
+            // Inactive, it shows neither the focus rectangle nor the default
+            // frame, as Windows does.
+            XSetInputFocus(x.X(), None, RevertToNone, CurrentTime);
+            XFlush(x.X());
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "inactive";
+            XSetInputFocus(x.X(), top, RevertToPointerRoot, CurrentTime);
+            XFlush(x.X());
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, true)) << "active again";
             x.Tool("keydown space");
             EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed while Space is down";
             std::this_thread::sleep_for(milliseconds(1000));  // past the server's key repeat delay

@@ -64,6 +64,7 @@ private:
         std::string published;  // the text last set as its WM_NAME
         bool bPublished = false;
         bool bMapped = false;
+        bool bActive = false;  // a dialog's: it has the keyboard focus
     };
 
     // X11Display.cpp
@@ -83,10 +84,12 @@ private:
     void OnButton(const XButtonEvent& event, HWND hWnd);
     void OnKey(XKeyEvent event);
     void OnStateChange(Window xid, HWND hDlg);
+    void OnFocusChange(const XFocusChangeEvent& event, HWND hDlg);
 
     // X11Draw.cpp
     void DrawDialog(HWND hDlg, CXWindow& window);
     void DrawButton(HWND hCtl, CXWindow& window, int cx, int cy);
+    bool IsActive(HWND hDlg);
     void DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy);
     void Fill(CXWindow& window, int x, int y, int cx, int cy, EFaceColour colour);
     void Frame(CXWindow& window, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);

@@ -66,9 +66,16 @@ void CX11Display::DrawDialog(HWND hDlg, CXWindow& window)
     Fill(window, 0, 0, rc.right, rc.bottom, kFace);
 }
 
+bool CX11Display::IsActive(HWND hDlg)
+{
+    const CXWindow* pDialog = FindXWindow(hDlg);
+    return pDialog != nullptr && pDialog->bActive;
+}
+
 void CX11Display::DrawButton(HWND hCtl, CXWindow& window, int cx, int cy)
 {
-    const bool bDefault = (GetWindowLongPtrA(hCtl, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    const bool bActive = IsActive(GetParent(hCtl));
+    const bool bDefault = bActive && (GetWindowLongPtrA(hCtl, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     const bool bPushed =
         (m_hPressed == hCtl && m_bPressedInside) || (SendMessageA(hCtl, BM_GETSTATE, 0, 0) & BST_PUSHED);
     Fill(window, 0, 0, cx, cy, kFace);
@@ -92,7 +99,7 @@ void CX11Display::DrawButton(HWND hCtl, CXWindow& window, int cx, int cy)
     const int nShift = bPushed ? 1 : 0;
     const int nTextHeight = m_pFont->ascent + m_pFont->descent;
     Text(window, (cx - TextWidth(label)) / 2 + nShift, (cy - nTextHeight) / 2 + nShift, label);
-    if (GetFocus() == hCtl)
+    if (bActive && GetFocus() == hCtl)
         DottedFrame(window, nInset + 3, nInset + 3, w - 6, h - 6);
 }
 

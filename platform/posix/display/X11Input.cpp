@@ -67,6 +67,26 @@ void CX11Display::OnStateChange(Window xid, HWND hDlg)
     InvalidateRect(hDlg, nullptr, TRUE);
 }
 
+// As on Windows, an inactive dialog shows neither the focus rectangle nor
+// the default button's frame. Grabs (a window manager's key bindings) and
+// the pointer's focus change nothing.
+void CX11Display::OnFocusChange(const XFocusChangeEvent& event, HWND hDlg)
+{
+    CXWindow* pWindow = FindXWindow(hDlg);
+    if (pWindow == nullptr || event.mode == NotifyGrab || event.mode == NotifyUngrab || event.detail == NotifyPointer ||
+        event.detail == NotifyInferior)
+        return;
+    const bool bActive = event.type == FocusIn;
+    if (pWindow->bActive == bActive)
+        return;
+    pWindow->bActive = bActive;
+    for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl != nullptr; hCtl = GetWindow(hCtl, GW_HWNDNEXT))
+    {
+        if (IsButton(hCtl))
+            InvalidateRect(hCtl, nullptr, FALSE);
+    }
+}
+
 void CX11Display::OnButton(const XButtonEvent& event, HWND hWnd)
 {
     if (event.button != Button1)
@@ -153,6 +173,11 @@ void CX11Display::OnEvent(const XEvent& event)
     case ButtonPress:
     case ButtonRelease:
         OnButton(event.xbutton, hWnd);
+        break;
+    case FocusIn:
+    case FocusOut:
+        if (!(GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD))
+            OnFocusChange(event.xfocus, hWnd);
         break;
     case EnterNotify:
     case LeaveNotify:
