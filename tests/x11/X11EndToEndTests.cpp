@@ -291,6 +291,28 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
     }
 }
 
+// With no font fontconfig can find, the window still opens, in a core font
+// of the server's, and says so once, whether or not the display was asked for.
+TEST_F(X11Run, WithoutFontconfigFontsTheWindowTakesTheServersFontAndSaysSo)
+{
+    const CXServer& x = *m_pServer;
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "0 42\n");
+    WriteFile(dir.path + "/fonts.conf",
+              "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.path + "</cachedir></fontconfig>\n");
+    std::vector<std::string> environment = RunEnvironment(x);
+    environment.push_back("FONTCONFIG_FILE=" + dir.path + "/fonts.conf");
+    CPipeRun run(dir, 1, environment);
+    const Window top = x.WaitForTop("Close");
+    ASSERT_NE(0u, top);
+    EXPECT_TRUE(x.WaitForControlText(top, kCode, "42"));
+    x.Tool("key Escape");
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+    const std::vector<std::string> errors = Lines(ReadFile(dir.Errors()));
+    ASSERT_EQ(1u, errors.size()) << ReadFile(dir.Errors());
+    EXPECT_NE(std::string::npos, errors[0].find("fontconfig finds no font")) << errors[0];
+}
+
 // How many pixels of the window's middle 16 x 16 differ from its first.
 int PixelsOffFace(::Display* pDisplay, Window top)
 {

@@ -71,13 +71,13 @@ std::string Utf8FromLatin1(const std::string& text)
 
 }  // namespace
 
-CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
+CX11Display::CX11Display(::Display* pDisplay, const CDialogFont& font)
     : m_pDisplay(pDisplay),
       m_nScreen(DefaultScreen(pDisplay)),
       m_pVisual(DefaultVisual(pDisplay, m_nScreen)),
       m_colormap(DefaultColormap(pDisplay, m_nScreen)),
-      m_pFont(pFont),
-      m_baseUnits(DialogBaseUnits(pDisplay, pFont))
+      m_font(font),
+      m_baseUnits(DialogBaseUnits(pDisplay, font))
 {
     static const unsigned long kRgb[kFaceColourCount] = {0xC0C0C0, 0xFFFFFF, 0xDFDFDF, 0x808080, 0x000000, 0x000000};
     for (int i = 0; i < kFaceColourCount; ++i)
@@ -88,6 +88,13 @@ CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
         colour.blue = static_cast<unsigned short>((kRgb[i] & 0xFF) * 0x101);
         colour.alpha = 0xFFFF;
         XftColorAllocValue(m_pDisplay, m_pVisual, m_colormap, &colour, &m_colours[i]);
+    }
+    if (m_font.pCore != nullptr)
+    {
+        XGCValues values;
+        values.font = m_font.pCore->fid;
+        values.foreground = m_colours[kText].pixel;
+        m_coreTextGc = XCreateGC(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), GCFont | GCForeground, &values);
     }
     m_atomProtocols = XInternAtom(m_pDisplay, "WM_PROTOCOLS", False);
     m_atomDeleteWindow = XInternAtom(m_pDisplay, "WM_DELETE_WINDOW", False);
@@ -334,15 +341,15 @@ CDisplay* OpenX11Display()
     // A held key then repeats its press alone: Space acts on its release,
     // which must be the real one.
     XkbSetDetectableAutoRepeat(pDisplay, True, nullptr);
-    XftFont* pFont = OpenDialogFont(pDisplay, DefaultScreen(pDisplay));
-    if (pFont == nullptr)
+    CDialogFont font;
+    if (!OpenDialogFont(pDisplay, DefaultScreen(pDisplay), &font))
     {
         XCloseDisplay(pDisplay);
         return nullptr;
     }
     // Never destroyed, as the connection is never closed: windows may still
     // be painted while the process ends.
-    g_pDisplay = new CX11Display(pDisplay, pFont);
+    g_pDisplay = new CX11Display(pDisplay, font);
     WatchConnection(ConnectionNumber(pDisplay));
     return g_pDisplay;
 }

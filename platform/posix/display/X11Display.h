@@ -30,10 +30,18 @@ enum EFaceColour
     kFaceColourCount
 };
 
+// fontconfig's font through Xft, or where fontconfig has none, a core font
+// of the server's: one of the two is set.
+struct CDialogFont
+{
+    XftFont* pXft = nullptr;
+    XFontStruct* pCore = nullptr;
+};
+
 class CX11Display : public CStackedDisplay
 {
 public:
-    CX11Display(::Display* pDisplay, XftFont* pFont);
+    CX11Display(::Display* pDisplay, const CDialogFont& font);
 
     bool HasScreen() const override { return true; }
     SIZE GetBaseUnits() const override { return m_baseUnits; }
@@ -105,7 +113,8 @@ private:
     int m_nScreen;
     Visual* m_pVisual;
     Colormap m_colormap;
-    XftFont* m_pFont;
+    CDialogFont m_font;
+    GC m_coreTextGc = nullptr;  // for a core font's text
     SIZE m_baseUnits;
     XftColor m_colours[kFaceColourCount];
     Atom m_atomProtocols;
@@ -135,9 +144,13 @@ void SetDialogsShown(bool bShown);
 bool ConnectionCutByWatch();
 
 // X11Font.cpp: the font that stands in for "MS Sans Serif" 8, and the dialog
-// base units Windows would compute from it.
-XftFont* OpenDialogFont(::Display* pDisplay, int nScreen);
-SIZE DialogBaseUnits(::Display* pDisplay, XftFont* pFont);
+// base units Windows would compute from it. False, said on standard error,
+// when there is none.
+bool OpenDialogFont(::Display* pDisplay, int nScreen, CDialogFont* pFont);
+int FontAscent(const CDialogFont& font);
+int FontHeight(const CDialogFont& font);
+int FontTextWidth(::Display* pDisplay, const CDialogFont& font, const std::string& text);
+SIZE DialogBaseUnits(::Display* pDisplay, const CDialogFont& font);
 
 }  // namespace rmwin32
 

@@ -38,16 +38,18 @@ void CX11Display::DottedFrame(CXWindow& window, int x, int y, int cx, int cy)
 
 int CX11Display::TextWidth(const std::string& text) const
 {
-    XGlyphInfo extents;
-    XftTextExtents8(m_pDisplay, m_pFont, reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()),
-                    &extents);
-    return extents.xOff;
+    return FontTextWidth(m_pDisplay, m_font, text);
 }
 
 void CX11Display::Text(CXWindow& window, int x, int yTop, const std::string& text)
 {
-    XftDrawString8(window.pDraw, &m_colours[kText], m_pFont, x, yTop + m_pFont->ascent,
-                   reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()));
+    const int yBaseline = yTop + FontAscent(m_font);
+    if (m_font.pCore != nullptr)
+        XDrawString(m_pDisplay, XftDrawDrawable(window.pDraw), m_coreTextGc, x, yBaseline, text.data(),
+                    static_cast<int>(text.size()));
+    else
+        XftDrawString8(window.pDraw, &m_colours[kText], m_font.pXft, x, yBaseline,
+                       reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()));
 }
 
 void CX11Display::PublishText(CXWindow& window, const std::string& text)
@@ -97,7 +99,7 @@ void CX11Display::DrawButton(HWND hCtl, CXWindow& window, int cx, int cy)
     }
     const std::string label = WindowText(hCtl);
     const int nShift = bPushed ? 1 : 0;
-    const int nTextHeight = m_pFont->ascent + m_pFont->descent;
+    const int nTextHeight = FontHeight(m_font);
     Text(window, (cx - TextWidth(label)) / 2 + nShift, (cy - nTextHeight) / 2 + nShift, label);
     if (bActive && GetFocus() == hCtl)
         DottedFrame(window, nInset + 3, nInset + 3, w - 6, h - 6);
@@ -113,7 +115,7 @@ void CX11Display::DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy)
         Frame(window, 0, 0, cx, cy, kShadow, kHighlight);
         nInset = 1;
     }
-    const int nLineHeight = m_pFont->ascent + m_pFont->descent;
+    const int nLineHeight = FontHeight(m_font);
     const std::vector<std::string> lines = SplitLines(WindowText(hCtl));
     for (size_t i = 0; i < lines.size(); ++i)
     {
