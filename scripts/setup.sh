@@ -10,9 +10,11 @@ want_windows=0
 
 # libclang-rt-14-dev: libFuzzer and the sanitizers' runtimes for clang;
 # python3: the benchmark's suite that drives the tool; libx11-dev, libxft-dev:
-# the X11 display; xvfb, xdotool and the rest: its tests and screenshots.
+# the X11 display, libxrandr-dev, libxinerama-dev: the monitor it opens on;
+# xvfb, xdotool and the rest: its tests and screenshots.
 packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make pkg-config libgtest-dev libgmock-dev
-  libncurses-dev libx11-dev libxft-dev llvm tmux xvfb x11-utils xdotool imagemagick fonts-liberation)
+  libncurses-dev libx11-dev libxft-dev libxrandr-dev libxinerama-dev llvm tmux xvfb x11-utils xdotool imagemagick
+  fonts-liberation)
 # Wine runs the Windows tests; without it they are reported as skipped, so a
 # package mirror that cannot serve its 32-bit half does not stop the rest.
 wine_packages=()

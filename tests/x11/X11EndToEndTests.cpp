@@ -313,6 +313,36 @@ TEST_F(X11Run, WithoutFontconfigFontsTheWindowTakesTheServersFontAndSaysSo)
     EXPECT_NE(std::string::npos, errors[0].find("fontconfig finds no font")) << errors[0];
 }
 
+// On a screen split in two monitors the dialog opens inside the one holding
+// the pointer, never across the seam.
+TEST(X11Monitors, TheDialogOpensInsideThePointersMonitor)
+{
+    if (!HaveCommand("Xvfb") || !HaveCommand("xdotool") || !HaveCommand("xrandr"))
+        GTEST_SKIP() << "Xvfb, xdotool or xrandr is not installed";
+    CXServer x("2048x768x24");
+    if (!x.Up())
+        GTEST_SKIP() << "no X server could be started";
+    const std::string env = x.Env() + " ";
+    ASSERT_EQ(0, std::system((env + "xrandr --setmonitor left 1024/270x768/203+0+0 none && " + env +
+                              "xrandr --setmonitor right 1024/270x768/203+1024+0 none")
+                                 .c_str()));
+    for (const int nPointerX : {100, 1500})
+    {
+        x.Tool("mousemove " + std::to_string(nPointerX) + " 300");
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "0 42\n");
+        CPipeRun run(dir, 1, RunEnvironment(x));
+        const Window top = x.WaitForTop("Close");
+        ASSERT_NE(0u, top);
+        XWindowAttributes attributes;
+        ASSERT_TRUE(XGetWindowAttributes(x.X(), top, &attributes));
+        const int nLeft = nPointerX < 1024 ? 0 : 1024;
+        EXPECT_NEAR(nLeft + (1024 - attributes.width) / 2, attributes.x, 1) << nPointerX;
+        x.Tool("key Escape");
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+    }
+}
+
 // How many pixels of the window's middle 16 x 16 differ from its first.
 int PixelsOffFace(::Display* pDisplay, Window top)
 {

@@ -208,8 +208,9 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
     GetClientRect(hDlg, &rc);
     const int cx = std::max(1, static_cast<int>(rc.right));
     const int cy = std::max(1, static_cast<int>(rc.bottom));
-    const int x = std::max(0, (DisplayWidth(m_pDisplay, m_nScreen) - cx) / 2);
-    const int y = std::max(0, (DisplayHeight(m_pDisplay, m_nScreen) - cy) / 2);
+    const RECT monitor = DialogMonitor(m_pDisplay, m_nScreen);
+    const int x = std::max(static_cast<int>(monitor.left), static_cast<int>(monitor.left + monitor.right - cx) / 2);
+    const int y = std::max(static_cast<int>(monitor.top), static_cast<int>(monitor.top + monitor.bottom - cy) / 2);
     XSetWindowAttributes attributes;
     attributes.background_pixel = m_colours[kFace].pixel;
     attributes.border_pixel = 0;

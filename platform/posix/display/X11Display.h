@@ -143,6 +143,10 @@ void WatchConnection(int nConnectionFd);
 void SetDialogsShown(bool bShown);
 bool ConnectionCutByWatch();
 
+// X11Monitor.cpp: the monitor a new dialog is centred on, in root window
+// coordinates.
+RECT DialogMonitor(::Display* pDisplay, int nScreen);
+
 // X11Font.cpp: the font that stands in for "MS Sans Serif" 8, and the dialog
 // base units Windows would compute from it. False, said on standard error,
 // when there is none.
