@@ -343,6 +343,37 @@ TEST(X11Monitors, TheDialogOpensInsideThePointersMonitor)
     }
 }
 
+// A window manager that crashed leaves the root's _NET_SUPPORTING_WM_CHECK
+// naming a window that is gone: nobody manages the dialog, so it takes the
+// keyboard itself.
+TEST_F(X11Run, AStaleWindowManagerCheckDoesNotKeepTheKeyboardFromTheDialog)
+{
+    const CXServer& x = *m_pServer;
+    const Window root = DefaultRootWindow(x.X());
+    const Window gone = XCreateSimpleWindow(x.X(), root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(x.X(), root, XInternAtom(x.X(), "_NET_SUPPORTING_WM_CHECK", False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&gone), 1);
+    XDestroyWindow(x.X(), gone);
+    XSetInputFocus(x.X(), None, RevertToNone, CurrentTime);
+    XSync(x.X(), False);
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "0 42\n");
+    CPipeRun run(dir, 1, RunEnvironment(x));
+    const Window top = x.WaitForTop("Close");
+    ASSERT_NE(0u, top);
+    const auto deadline = Clock::now() + milliseconds(3000);
+    Window focus = None;
+    int nRevert = 0;
+    do
+    {
+        std::this_thread::sleep_for(milliseconds(20));
+        XGetInputFocus(x.X(), &focus, &nRevert);
+    } while (focus != top && Clock::now() < deadline);
+    EXPECT_EQ(top, focus);
+    x.Tool("key Escape");
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+}
+
 // How many pixels of the window's middle 16 x 16 differ from its first.
 int PixelsOffFace(::Display* pDisplay, Window top)
 {

@@ -86,6 +86,7 @@ private:
     CXWindow* FindXWindow(HWND hWnd);
 
     // X11Input.cpp
+    Window CheckWindow(Window xid, Atom atomCheck);
     void FocusIfUnmanaged(Window xid);
     void ReadEvents();
     void OnEvent(const XEvent& event);

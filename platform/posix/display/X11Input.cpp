@@ -17,24 +17,37 @@ const long kIconicState = 3;  // ICCCM's WM_STATE
 
 }  // namespace
 
+// The window a _NET_SUPPORTING_WM_CHECK property names, or None.
+Window CX11Display::CheckWindow(Window xid, Atom atomCheck)
+{
+    Atom type = None;
+    int nFormat = 0;
+    unsigned long nItems = 0, nAfter = 0;
+    unsigned char* pData = nullptr;
+    Window named = None;
+    // A window that is gone fails the request (the error is ignored).
+    if (XGetWindowProperty(m_pDisplay, xid, atomCheck, 0, 1, False, XA_WINDOW, &type, &nFormat, &nItems, &nAfter,
+                           &pData) == Success)
+    {
+        if (pData != nullptr && nFormat == 32 && nItems == 1)
+            named = static_cast<Window>(reinterpret_cast<unsigned long*>(pData)[0]);
+        XFree(pData);
+    }
+    return named;
+}
+
 // Without a window manager nobody gives a new window the keyboard; the
-// dialog takes it, as a dialog that comes up on Windows does.
+// dialog takes it, as a dialog that comes up on Windows does. A window
+// manager that runs names a window of its own that names itself; one that
+// crashed leaves the root's property naming a window that is gone.
 void CX11Display::FocusIfUnmanaged(Window xid)
 {
     const Atom atomCheck = XInternAtom(m_pDisplay, "_NET_SUPPORTING_WM_CHECK", True);
     bool bManaged = false;
     if (atomCheck != None)
     {
-        Atom type = None;
-        int nFormat = 0;
-        unsigned long nItems = 0, nAfter = 0;
-        unsigned char* pData = nullptr;
-        if (XGetWindowProperty(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), atomCheck, 0, 1, False, XA_WINDOW, &type,
-                               &nFormat, &nItems, &nAfter, &pData) == Success)
-        {
-            bManaged = nItems > 0;
-            XFree(pData);
-        }
+        const Window check = CheckWindow(RootWindow(m_pDisplay, m_nScreen), atomCheck);
+        bManaged = check != None && CheckWindow(check, atomCheck) == check;
     }
     if (!bManaged)
         XSetInputFocus(m_pDisplay, xid, RevertToPointerRoot, CurrentTime);
