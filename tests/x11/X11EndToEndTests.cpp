@@ -220,6 +220,21 @@ TEST_F(X11Run, TheDialogShowsItsTitleFixedSizeIconAndTheCodes)
     EXPECT_EQ(32, pIcon[0]);
     EXPECT_EQ(16, pIcon[2 + 32 * 32]);
     XFree(pData);
+    // And for window managers that read only WM_HINTS (twm): the big image as
+    // a bitmap, as ICCCM wants it, with its mask.
+    XWMHints* pHints = XGetWMHints(x.X(), top);
+    ASSERT_NE(nullptr, pHints);
+    EXPECT_EQ(IconPixmapHint | IconMaskHint, pHints->flags & (IconPixmapHint | IconMaskHint));
+    for (const Pixmap pixmap : {pHints->icon_pixmap, pHints->icon_mask})
+    {
+        Window root = 0;
+        int nX = 0, nY = 0;
+        unsigned int nWidth = 0, nHeight = 0, nBorder = 0, nDepth = 0;
+        ASSERT_TRUE(XGetGeometry(x.X(), pixmap, &root, &nX, &nY, &nWidth, &nHeight, &nBorder, &nDepth));
+        EXPECT_EQ(32u, nWidth);
+        EXPECT_EQ(1u, nDepth);
+    }
+    XFree(pHints);
 
     EXPECT_TRUE(x.WaitForControlText(top, kCode, "21")) << x.ControlText(top, kCode);
     EXPECT_TRUE(x.WaitForControlText(top, kCodeEx, "0000ABCD")) << x.ControlText(top, kCodeEx);

@@ -152,8 +152,9 @@ void CX11Display::SetTitle(Window xid, const std::string& text)
 }
 
 // A fixed size the window manager is asked to keep, and our place for it.
-void CX11Display::SetDialogHints(Window xid, int cx, int cy, int x, int y)
+void CX11Display::SetDialogHints(const CXWindow& window, int cx, int cy, int x, int y)
 {
+    const Window xid = window.xid;
     XSizeHints* pSize = XAllocSizeHints();
     XWMHints* pWm = XAllocWMHints();
     XClassHint* pClass = XAllocClassHint();
@@ -167,6 +168,12 @@ void CX11Display::SetDialogHints(Window xid, int cx, int cy, int x, int y)
         pWm->flags = InputHint | StateHint;
         pWm->input = True;
         pWm->initial_state = NormalState;
+        if (window.iconPixmap != None && window.iconMask != None)
+        {
+            pWm->flags |= IconPixmapHint | IconMaskHint;
+            pWm->icon_pixmap = window.iconPixmap;
+            pWm->icon_mask = window.iconMask;
+        }
         static char s_szName[] = "remotemonitor";
         static char s_szClass[] = "RemoteMonitor";
         pClass->res_name = s_szName;
@@ -222,7 +229,8 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
     window.xid = xid;
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
     m_byXid[xid] = hDlg;
-    SetDialogHints(xid, cx, cy, x, y);
+    CreateIconPixmaps(hDlg, window);
+    SetDialogHints(window, cx, cy, x, y);
     SetTitle(xid, WindowText(hDlg));
     SetIconProperty(xid, hDlg);
     // A message box stays with the dialog that asked for it.
@@ -242,6 +250,11 @@ void CX11Display::ForgetWindows(HWND hDlg)
         if (CXWindow* pWindow = FindXWindow(hWnd))
         {
             XftDrawDestroy(pWindow->pDraw);
+            for (Pixmap pixmap : {pWindow->iconPixmap, pWindow->iconMask})
+            {
+                if (pixmap != None)
+                    XFreePixmap(m_pDisplay, pixmap);
+            }
             m_byXid.erase(pWindow->xid);
             m_windows.erase(hWnd);
         }

@@ -72,7 +72,9 @@ private:
         std::string published;  // the text last set as its WM_NAME
         bool bPublished = false;
         bool bMapped = false;
-        bool bActive = false;  // a dialog's: it has the keyboard focus
+        bool bActive = false;      // a dialog's: it has the keyboard focus
+        Pixmap iconPixmap = None;  // a dialog's WM_HINTS icon and its mask
+        Pixmap iconMask = None;
     };
 
     // X11Display.cpp
@@ -81,7 +83,7 @@ private:
     void ForgetWindows(HWND hDlg);
     void DestroyWindows(HWND hDlg);
     void SetTitle(Window xid, const std::string& text);
-    void SetDialogHints(Window xid, int cx, int cy, int x, int y);
+    void SetDialogHints(const CXWindow& window, int cx, int cy, int x, int y);
     HWND FindHwnd(Window xid) const;
     CXWindow* FindXWindow(HWND hWnd);
 
@@ -109,6 +111,8 @@ private:
 
     // X11Icon.cpp
     void SetIconProperty(Window xid, HWND hDlg);
+    void CreateIconPixmaps(HWND hDlg, CXWindow& window);
+    void DrawIconPixels(XftDraw* pDraw, int x, int y, HICON hIcon);
 
     ::Display* m_pDisplay;
     int m_nScreen;
