@@ -28,10 +28,28 @@ const int kOpenMs = 5000;
 
 CX11Display* g_pDisplay = nullptr;
 
-// Protocol errors (a window that another client destroyed, say) are not
-// fatal to a dialog: the request simply did nothing.
-int IgnoreProtocolError(::Display*, XErrorEvent*)
+// Whether a protocol error came for a request from the serial watched from.
+unsigned long g_nWatchedFrom = 0;
+bool g_bWatchedFailed = false;
+
+// A protocol error is not fatal to a dialog: the request simply did nothing.
+// A window that another client destroyed (a crashed window manager's, say)
+// is expected; any other error is said once for its kind.
+int OnProtocolError(::Display* pDisplay, XErrorEvent* pError)
 {
+    if (g_nWatchedFrom != 0 && pError->serial >= g_nWatchedFrom)
+        g_bWatchedFailed = true;
+    if (pError->error_code == BadWindow || pError->error_code == BadDrawable)
+        return 0;
+    static bool s_bSaid[256];
+    if (!s_bSaid[pError->error_code])
+    {
+        s_bSaid[pError->error_code] = true;
+        char szText[128] = {};
+        XGetErrorText(pDisplay, pError->error_code, szText, sizeof szText);
+        std::fprintf(stderr, "RemoteMonitor: the X server refused a request (%s, request %d).\n", szText,
+                     pError->request_code);
+    }
     return 0;
 }
 
@@ -284,7 +302,20 @@ void CX11Display::AttachDialog(HWND hDlg)
         CloseTopDialog();
         return;
     }
+    // A window the server did not make would leave a dialog nobody sees
+    // and nobody can answer: it closes instead, as its close box would.
+    g_bWatchedFailed = false;
+    g_nWatchedFrom = NextRequest(m_pDisplay);
     CreateDialogWindow(hDlg);
+    XSync(m_pDisplay, False);
+    g_nWatchedFrom = 0;
+    if (g_bWatchedFailed && !m_bLost)
+    {
+        std::fprintf(stderr, "RemoteMonitor: the X server could not make the window of \"%s\".\n",
+                     WindowText(hDlg).c_str());
+        DestroyWindows(hDlg);
+        CloseTopDialog();
+    }
 }
 
 void CX11Display::OnFirstDialog()
@@ -346,7 +377,7 @@ CDisplay* OpenX11Display()
         return nullptr;
     s_bTried = true;
     InstallEndRequestHandlers();
-    XSetErrorHandler(&IgnoreProtocolError);
+    XSetErrorHandler(&OnProtocolError);
     ::Display* pDisplay = OpenConnectionWithin(kOpenMs);
     if (pDisplay == nullptr)
         return nullptr;
