@@ -114,6 +114,9 @@ CX11Display::CX11Display(::Display* pDisplay, const CDialogFont& font)
         values.foreground = m_colours[kText].pixel;
         m_coreTextGc = XCreateGC(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), GCFont | GCForeground, &values);
     }
+    XGCValues copyValues;
+    copyValues.graphics_exposures = False;
+    m_copyGc = XCreateGC(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), GCGraphicsExposures, &copyValues);
     m_atomProtocols = XInternAtom(m_pDisplay, "WM_PROTOCOLS", False);
     m_atomDeleteWindow = XInternAtom(m_pDisplay, "WM_DELETE_WINDOW", False);
     m_atomWmState = XInternAtom(m_pDisplay, "WM_STATE", False);
@@ -142,7 +145,10 @@ void CX11Display::OnConnectionLost()
     // What Xft holds for the windows is kept, not freed: freeing it would
     // talk to a server that is gone.
     for (const auto& entry : m_windows)
+    {
         m_lostDraws.push_back(entry.second.pDraw);
+        m_lostDraws.push_back(entry.second.pBackDraw);
+    }
     m_windows.clear();
     m_byXid.clear();
     m_hPressed = nullptr;
@@ -221,6 +227,10 @@ void CX11Display::CreateControlWindow(HWND hCtl, Window parent)
     CXWindow& window = m_windows[hCtl];
     window.xid = xid;
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
+    window.back = XCreatePixmap(m_pDisplay, xid, static_cast<unsigned>(std::max<LONG>(1, rc.right - rc.left)),
+                                static_cast<unsigned>(std::max<LONG>(1, rc.bottom - rc.top)),
+                                static_cast<unsigned>(DefaultDepth(m_pDisplay, m_nScreen)));
+    window.pBackDraw = XftDrawCreate(m_pDisplay, window.back, m_pVisual, m_colormap);
     m_byXid[xid] = hCtl;
     PublishText(window, WindowText(hCtl));
     if (GetWindowLongPtrA(hCtl, GWL_STYLE) & WS_VISIBLE)
@@ -268,7 +278,9 @@ void CX11Display::ForgetWindows(HWND hDlg)
         if (CXWindow* pWindow = FindXWindow(hWnd))
         {
             XftDrawDestroy(pWindow->pDraw);
-            for (Pixmap pixmap : {pWindow->iconPixmap, pWindow->iconMask})
+            if (pWindow->pBackDraw != nullptr)
+                XftDrawDestroy(pWindow->pBackDraw);
+            for (Pixmap pixmap : {pWindow->back, pWindow->iconPixmap, pWindow->iconMask})
             {
                 if (pixmap != None)
                     XFreePixmap(m_pDisplay, pixmap);
@@ -352,10 +364,16 @@ void CX11Display::Paint(HWND hWnd)
     GetClientRect(hWnd, &rc);
     if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD)
     {
+        // Drawn whole off the screen and copied at once, so that a field
+        // that changes every poll never shows its background alone.
+        XftDraw* pDraw = pWindow->pBackDraw != nullptr ? pWindow->pBackDraw : pWindow->pDraw;
         if (IsButton(hWnd))
-            DrawButton(hWnd, *pWindow, rc.right, rc.bottom);
+            DrawButton(hWnd, pDraw, rc.right, rc.bottom);
         else
-            DrawStatic(hWnd, *pWindow, rc.right, rc.bottom);
+            DrawStatic(hWnd, pDraw, rc.right, rc.bottom);
+        if (pWindow->pBackDraw != nullptr)
+            XCopyArea(m_pDisplay, pWindow->back, pWindow->xid, m_copyGc, 0, 0, static_cast<unsigned>(rc.right),
+                      static_cast<unsigned>(rc.bottom), 0, 0);
         // Published once drawn, so that whoever reads it sees what is shown.
         PublishText(*pWindow, WindowText(hWnd));
         return;

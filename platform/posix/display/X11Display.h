@@ -72,7 +72,9 @@ private:
         std::string published;  // the text last set as its WM_NAME
         bool bPublished = false;
         bool bMapped = false;
-        bool bActive = false;      // a dialog's: it has the keyboard focus
+        bool bActive = false;  // a dialog's: it has the keyboard focus
+        Pixmap back = None;    // a control's: drawn whole here, then copied
+        XftDraw* pBackDraw = nullptr;
         Pixmap iconPixmap = None;  // a dialog's WM_HINTS icon and its mask
         Pixmap iconMask = None;
     };
@@ -99,13 +101,13 @@ private:
 
     // X11Draw.cpp
     void DrawDialog(HWND hDlg, CXWindow& window);
-    void DrawButton(HWND hCtl, CXWindow& window, int cx, int cy);
+    void DrawButton(HWND hCtl, XftDraw* pDraw, int cx, int cy);
     bool IsActive(HWND hDlg);
-    void DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy);
-    void Fill(CXWindow& window, int x, int y, int cx, int cy, EFaceColour colour);
-    void Frame(CXWindow& window, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);
-    void DottedFrame(CXWindow& window, int x, int y, int cx, int cy);
-    void Text(CXWindow& window, int x, int yTop, const std::string& text);
+    void DrawStatic(HWND hCtl, XftDraw* pDraw, int cx, int cy);
+    void Fill(XftDraw* pDraw, int x, int y, int cx, int cy, EFaceColour colour);
+    void Frame(XftDraw* pDraw, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);
+    void DottedFrame(XftDraw* pDraw, int x, int y, int cx, int cy);
+    void Text(XftDraw* pDraw, int x, int yTop, const std::string& text);
     int TextWidth(const std::string& text) const;
     void PublishText(CXWindow& window, const std::string& text);
 
@@ -120,6 +122,7 @@ private:
     Colormap m_colormap;
     CDialogFont m_font;
     GC m_coreTextGc = nullptr;  // for a core font's text
+    GC m_copyGc = nullptr;      // for the copy of a control's back buffer
     SIZE m_baseUnits;
     XftColor m_colours[kFaceColourCount];
     Atom m_atomProtocols;
