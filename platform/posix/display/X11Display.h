@@ -90,6 +90,7 @@ private:
     CXWindow* FindXWindow(HWND hWnd);
 
     // X11Input.cpp
+    bool ReadFirstLong(Window xid, Atom property, Atom type, long* pValue);
     Window CheckWindow(Window xid, Atom atomCheck);
     void FocusIfUnmanaged(Window xid);
     void ReadEvents();

@@ -17,23 +17,31 @@ const long kIconicState = 3;  // ICCCM's WM_STATE
 
 }  // namespace
 
-// The window a _NET_SUPPORTING_WM_CHECK property names, or None.
-Window CX11Display::CheckWindow(Window xid, Atom atomCheck)
+// The first 32-bit item of a window's property; false where there is none,
+// or the window is gone (the request fails, its error is expected).
+bool CX11Display::ReadFirstLong(Window xid, Atom property, Atom type, long* pValue)
 {
-    Atom type = None;
+    Atom actualType = None;
     int nFormat = 0;
     unsigned long nItems = 0, nAfter = 0;
     unsigned char* pData = nullptr;
-    Window named = None;
-    // A window that is gone fails the request (the error is ignored).
-    if (XGetWindowProperty(m_pDisplay, xid, atomCheck, 0, 1, False, XA_WINDOW, &type, &nFormat, &nItems, &nAfter,
+    bool bRead = false;
+    if (XGetWindowProperty(m_pDisplay, xid, property, 0, 1, False, type, &actualType, &nFormat, &nItems, &nAfter,
                            &pData) == Success)
     {
-        if (pData != nullptr && nFormat == 32 && nItems == 1)
-            named = static_cast<Window>(reinterpret_cast<unsigned long*>(pData)[0]);
+        bRead = pData != nullptr && nFormat == 32 && nItems >= 1;
+        if (bRead)
+            *pValue = reinterpret_cast<long*>(pData)[0];
         XFree(pData);
     }
-    return named;
+    return bRead;
+}
+
+// The window a _NET_SUPPORTING_WM_CHECK property names, or None.
+Window CX11Display::CheckWindow(Window xid, Atom atomCheck)
+{
+    long nWindow = 0;
+    return ReadFirstLong(xid, atomCheck, XA_WINDOW, &nWindow) ? static_cast<Window>(nWindow) : None;
 }
 
 // Without a window manager nobody gives a new window the keyboard; the
@@ -57,18 +65,8 @@ void CX11Display::FocusIfUnmanaged(Window xid)
 // painted the way a minimized one is, and its controls are put away.
 void CX11Display::OnStateChange(Window xid, HWND hDlg)
 {
-    Atom type = None;
-    int nFormat = 0;
-    unsigned long nItems = 0, nAfter = 0;
-    unsigned char* pData = nullptr;
-    bool bIconic = false;
-    if (XGetWindowProperty(m_pDisplay, xid, m_atomWmState, 0, 2, False, AnyPropertyType, &type, &nFormat, &nItems,
-                           &nAfter, &pData) == Success)
-    {
-        if (pData != nullptr && nFormat == 32 && nItems >= 1)
-            bIconic = reinterpret_cast<long*>(pData)[0] == kIconicState;
-        XFree(pData);
-    }
+    long nState = 0;
+    const bool bIconic = ReadFirstLong(xid, m_atomWmState, AnyPropertyType, &nState) && nState == kIconicState;
     if (m_bLost || bIconic == (IsIconic(hDlg) != FALSE))
         return;
     const LONG_PTR style = GetWindowLongPtrA(hDlg, GWL_STYLE);
