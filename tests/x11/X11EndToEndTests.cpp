@@ -586,7 +586,10 @@ TEST_F(X11Run, ASignalEndsTheRunInOrderWhileTheServerDoesNotAnswer)
         }
     }
     CRunDir dir(RM_FAKE_FULL);
-    CPipeRun run(dir, 1, {x.Env(), "TAVRIXRC_FAKE_STUCK=uninit", "TAVRIXRC_FAKE_LOG=" + dir.Log()});
+    std::vector<std::string> environment = RunEnvironment(x);
+    environment.push_back("TAVRIXRC_FAKE_STUCK=uninit");
+    environment.push_back("TAVRIXRC_FAKE_LOG=" + dir.Log());
+    CPipeRun run(dir, 1, environment);
     ASSERT_NE(0u, x.WaitForTop("Close"));
     kill(x.Pid(), SIGSTOP);
     std::this_thread::sleep_for(milliseconds(300));
