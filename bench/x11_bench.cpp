@@ -16,7 +16,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +29,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "PrivateXServer.h"
 
 namespace {
 
@@ -71,32 +72,10 @@ CStats Summarize(std::vector<double> values)
 class CServer
 {
 public:
-    CServer()
+    CServer() : m_server(rmtest::StartPrivateXvfb())
     {
-        for (int n = 150 + getpid() % 100; n < 500; n += 3)
-        {
-            struct stat st;
-            const std::string number = std::to_string(n);
-            if (stat(("/tmp/.X" + number + "-lock").c_str(), &st) == 0 ||
-                stat(("/tmp/.X11-unix/X" + number).c_str(), &st) == 0)
-                continue;
-            m_name = ":" + number;
-            m_pid = fork();
-            if (m_pid == 0)
-            {
-                int fdNull = open("/dev/null", O_WRONLY);
-                dup2(fdNull, STDERR_FILENO);
-                execlp("Xvfb", "Xvfb", m_name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                       static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            break;
-        }
-        for (int i = 0; i < 100 && m_pid > 0 && m_pX == nullptr; ++i)
-        {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            m_pX = XOpenDisplay(m_name.c_str());
-        }
+        if (!m_server.name.empty())
+            m_pX = XOpenDisplay(m_server.name.c_str());
         if (m_pX != nullptr)
             XSelectInput(m_pX, DefaultRootWindow(m_pX), SubstructureNotifyMask);
     }
@@ -104,19 +83,14 @@ public:
     {
         if (m_pX != nullptr)
             XCloseDisplay(m_pX);
-        if (m_pid > 0)
-        {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
+        rmtest::StopPrivateXvfb(m_server);
     }
 
     ::Display* X() const { return m_pX; }
-    const std::string& Name() const { return m_name; }
+    const std::string& Name() const { return m_server.name; }
 
 private:
-    pid_t m_pid = -1;
-    std::string m_name;
+    rmtest::CPrivateXvfb m_server;
     ::Display* m_pX = nullptr;
 };
 

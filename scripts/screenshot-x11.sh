@@ -12,10 +12,6 @@ exe=$root/build/native/bin/RemoteMonitor
 scripts/setup.sh --test
 [ -x "$exe" ] || { echo "screenshot-x11: build the native preset first ($exe missing)" >&2; exit 1; }
 
-# A display number nobody uses.
-n=$(( 100 + $$ % 100 ))
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
@@ -27,16 +23,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# A server of our own: it picks a free display itself and tells us which
+# (-displayfd), as cmake/wine-run.sh and the tests' servers do.
+setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
 xvfb_pid=$!
-DISPLAY=":$n"
-export DISPLAY
 i=0
-until xdpyinfo >/dev/null 2>&1; do
+until [ -s "$work/display" ]; do
     i=$((i + 1))
-    [ $i -lt 100 ] || { echo "screenshot-x11: Xvfb did not start" >&2; exit 1; }
+    [ $i -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null || { echo "screenshot-x11: Xvfb did not start" >&2; exit 1; }
     sleep 0.1
 done
+DISPLAY=":$(tr -d '\n' <"$work/display")"
+export DISPLAY
 
 # Volume down on the simulated remote, held from the start.
 printf '0 17 38C711EE\n' >"$work/codes.txt"

@@ -26,8 +26,10 @@ done
 # llvm-rc preprocesses the resource script with clang; python3 makes the
 # menu's icons from the icon source. The build configures
 # its tests too, hence GoogleTest even to run the tool.
-# Recommends add nothing the build or the tool uses.
-run_packages=(g++ clang cmake make pkg-config llvm python3 libncurses-dev libx11-dev libxft-dev libgtest-dev libgmock-dev)
+# libxrandr and libxinerama: the monitor the window opens on. Recommends add
+# nothing the build or the tool uses.
+run_packages=(g++ clang cmake make pkg-config llvm python3 libncurses-dev libx11-dev libxft-dev libxrandr-dev
+  libxinerama-dev libgtest-dev libgmock-dev)
 run_options=(--no-install-recommends)
 # clang's runtimes: the fuzzers and sanitizers; git: the style check's
 # list of sources; python3: the benchmark; Xvfb and the X tools: the window's

@@ -137,6 +137,22 @@ TEST(DialogKeys, EnterEscAndTheCloseBoxEndTheDialogWithTheirIds)
          [](HWND hDlg) { PostKey(GetDlgItem(hDlg, IDOK), VK_SPACE); },
          IDOK,
          {{WM_INITDIALOG, 0}, {WM_COMMAND, IDOK}}},
+        {"Space held (and repeating) clicks nothing until its release",
+         [](HWND hDlg) {
+             PostMessageA(GetDlgItem(hDlg, IDOK), WM_KEYDOWN, VK_SPACE, 1);
+             PostMessageA(GetDlgItem(hDlg, IDOK), WM_KEYDOWN, VK_SPACE, 1);
+             PostMessageA(hDlg, WM_CLOSE, 0, 0);
+         },
+         IDCANCEL,
+         {{WM_INITDIALOG, 0}, {WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}}},
+        {"Esc while Space is held cancels the press",
+         [](HWND hDlg) {
+             PostMessageA(GetDlgItem(hDlg, IDOK), WM_KEYDOWN, VK_SPACE, 1);
+             PostKey(GetDlgItem(hDlg, IDOK), VK_ESCAPE);
+             PostMessageA(GetDlgItem(hDlg, IDOK), WM_KEYUP, VK_SPACE, 1);
+         },
+         IDCANCEL,
+         {{WM_INITDIALOG, 0}, {WM_COMMAND, IDCANCEL}}},
         {"Esc cancels",
          [](HWND hDlg) { PostKey(hDlg, VK_ESCAPE); },
          IDCANCEL,

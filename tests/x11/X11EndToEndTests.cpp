@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "PrivateXServer.h"
 #include "RunDir.h"
 
 namespace {
@@ -26,36 +27,14 @@ bool HaveCommand(const char* pszName)
     return std::system(("command -v " + std::string(pszName) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// An X server for one test, on a display number nobody uses.
+// An X server for one test, of its own.
 class CXServer
 {
 public:
-    CXServer()
+    explicit CXServer(const char* pszScreen = "1024x768x24") : m_server(StartPrivateXvfb(pszScreen))
     {
-        for (int nDisplay = 90 + getpid() % 100; nDisplay < 400 && m_pid < 0; nDisplay += 7)
-        {
-            const std::string lock = "/tmp/.X" + std::to_string(nDisplay) + "-lock";
-            if (Exists(lock) || Exists("/tmp/.X11-unix/X" + std::to_string(nDisplay)))
-                continue;
-            m_name = ":" + std::to_string(nDisplay);
-            m_pid = fork();
-            if (m_pid == 0)
-            {
-                freopen("/dev/null", "w", stderr);
-                execlp("Xvfb", "Xvfb", m_name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                       static_cast<char*>(nullptr));
-                _exit(127);
-            }
-        }
-        const auto deadline = Clock::now() + milliseconds(5000);
-        while (m_pid > 0 && m_pDisplay == nullptr && Clock::now() < deadline)
-        {
-            std::this_thread::sleep_for(milliseconds(50));
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                m_pid = -1;
-            else
-                m_pDisplay = XOpenDisplay(m_name.c_str());
-        }
+        if (!m_server.name.empty())
+            m_pDisplay = XOpenDisplay(m_server.name.c_str());
     }
     ~CXServer() { Kill(); }
 
@@ -67,21 +46,17 @@ public:
             XCloseDisplay(m_pDisplay);
             m_pDisplay = nullptr;
         }
-        if (m_pid > 0)
-        {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
+        StopPrivateXvfb(m_server);
     }
 
     bool Up() const { return m_pDisplay != nullptr; }
     ::Display* X() const { return m_pDisplay; }
-    std::string Env() const { return "DISPLAY=" + m_name; }
+    std::string Env() const { return "DISPLAY=" + m_server.name; }
+    pid_t Pid() const { return m_server.pid; }
 
     void Tool(const std::string& args) const
     {
-        std::system(("DISPLAY=" + m_name + " xdotool " + args + " >/dev/null 2>&1").c_str());
+        std::system(("DISPLAY=" + m_server.name + " xdotool " + args + " >/dev/null 2>&1").c_str());
     }
 
     std::vector<Window> Children(Window parent) const
@@ -176,8 +151,7 @@ public:
     }
 
 private:
-    pid_t m_pid = -1;
-    std::string m_name;
+    CPrivateXvfb m_server;
     ::Display* m_pDisplay = nullptr;
 };
 
@@ -246,6 +220,21 @@ TEST_F(X11Run, TheDialogShowsItsTitleFixedSizeIconAndTheCodes)
     EXPECT_EQ(32, pIcon[0]);
     EXPECT_EQ(16, pIcon[2 + 32 * 32]);
     XFree(pData);
+    // And for window managers that read only WM_HINTS (twm): the big image as
+    // a bitmap, as ICCCM wants it, with its mask.
+    XWMHints* pHints = XGetWMHints(x.X(), top);
+    ASSERT_NE(nullptr, pHints);
+    EXPECT_EQ(IconPixmapHint | IconMaskHint, pHints->flags & (IconPixmapHint | IconMaskHint));
+    for (const Pixmap pixmap : {pHints->icon_pixmap, pHints->icon_mask})
+    {
+        Window root = 0;
+        int nX = 0, nY = 0;
+        unsigned int nWidth = 0, nHeight = 0, nBorder = 0, nDepth = 0;
+        ASSERT_TRUE(XGetGeometry(x.X(), pixmap, &root, &nX, &nY, &nWidth, &nHeight, &nBorder, &nDepth));
+        EXPECT_EQ(32u, nWidth);
+        EXPECT_EQ(1u, nDepth);
+    }
+    XFree(pHints);
 
     EXPECT_TRUE(x.WaitForControlText(top, kCode, "21")) << x.ControlText(top, kCode);
     EXPECT_TRUE(x.WaitForControlText(top, kCodeEx, "0000ABCD")) << x.ControlText(top, kCodeEx);
@@ -317,6 +306,89 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
     }
 }
 
+// With no font fontconfig can find, the window still opens, in a core font
+// of the server's, and says so once, whether or not the display was asked for.
+TEST_F(X11Run, WithoutFontconfigFontsTheWindowTakesTheServersFontAndSaysSo)
+{
+    const CXServer& x = *m_pServer;
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "0 42\n");
+    WriteFile(dir.path + "/fonts.conf",
+              "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" + dir.path + "</cachedir></fontconfig>\n");
+    std::vector<std::string> environment = RunEnvironment(x);
+    environment.push_back("FONTCONFIG_FILE=" + dir.path + "/fonts.conf");
+    CPipeRun run(dir, 1, environment);
+    const Window top = x.WaitForTop("Close");
+    ASSERT_NE(0u, top);
+    EXPECT_TRUE(x.WaitForControlText(top, kCode, "42"));
+    x.Tool("key Escape");
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+    const std::vector<std::string> errors = Lines(ReadFile(dir.Errors()));
+    ASSERT_EQ(1u, errors.size()) << ReadFile(dir.Errors());
+    EXPECT_NE(std::string::npos, errors[0].find("fontconfig finds no font")) << errors[0];
+}
+
+// On a screen split in two monitors the dialog opens inside the one holding
+// the pointer, never across the seam.
+TEST(X11Monitors, TheDialogOpensInsideThePointersMonitor)
+{
+    if (!HaveCommand("Xvfb") || !HaveCommand("xdotool") || !HaveCommand("xrandr"))
+        GTEST_SKIP() << "Xvfb, xdotool or xrandr is not installed";
+    CXServer x("2048x768x24");
+    if (!x.Up())
+        GTEST_SKIP() << "no X server could be started";
+    const std::string env = x.Env() + " ";
+    ASSERT_EQ(0, std::system((env + "xrandr --setmonitor left 1024/270x768/203+0+0 none && " + env +
+                              "xrandr --setmonitor right 1024/270x768/203+1024+0 none")
+                                 .c_str()));
+    for (const int nPointerX : {100, 1500})
+    {
+        x.Tool("mousemove " + std::to_string(nPointerX) + " 300");
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "0 42\n");
+        CPipeRun run(dir, 1, RunEnvironment(x));
+        const Window top = x.WaitForTop("Close");
+        ASSERT_NE(0u, top);
+        XWindowAttributes attributes;
+        ASSERT_TRUE(XGetWindowAttributes(x.X(), top, &attributes));
+        const int nLeft = nPointerX < 1024 ? 0 : 1024;
+        EXPECT_NEAR(nLeft + (1024 - attributes.width) / 2, attributes.x, 1) << nPointerX;
+        x.Tool("key Escape");
+        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+    }
+}
+
+// A window manager that crashed leaves the root's _NET_SUPPORTING_WM_CHECK
+// naming a window that is gone: nobody manages the dialog, so it takes the
+// keyboard itself.
+TEST_F(X11Run, AStaleWindowManagerCheckDoesNotKeepTheKeyboardFromTheDialog)
+{
+    const CXServer& x = *m_pServer;
+    const Window root = DefaultRootWindow(x.X());
+    const Window gone = XCreateSimpleWindow(x.X(), root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(x.X(), root, XInternAtom(x.X(), "_NET_SUPPORTING_WM_CHECK", False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&gone), 1);
+    XDestroyWindow(x.X(), gone);
+    XSetInputFocus(x.X(), None, RevertToNone, CurrentTime);
+    XSync(x.X(), False);
+    CRunDir dir(RM_SIM);
+    WriteFile(dir.Script(), "0 42\n");
+    CPipeRun run(dir, 1, RunEnvironment(x));
+    const Window top = x.WaitForTop("Close");
+    ASSERT_NE(0u, top);
+    const auto deadline = Clock::now() + milliseconds(3000);
+    Window focus = None;
+    int nRevert = 0;
+    do
+    {
+        std::this_thread::sleep_for(milliseconds(20));
+        XGetInputFocus(x.X(), &focus, &nRevert);
+    } while (focus != top && Clock::now() < deadline);
+    EXPECT_EQ(top, focus);
+    x.Tool("key Escape");
+    EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+}
+
 // How many pixels of the window's middle 16 x 16 differ from its first.
 int PixelsOffFace(::Display* pDisplay, Window top)
 {
@@ -338,6 +410,86 @@ int PixelsOffFace(::Display* pDisplay, Window top)
     }
     XDestroyImage(pImage);
     return nOff;
+}
+
+// A window's pixels, to tell one look of it from another.
+std::vector<unsigned long> Pixels(::Display* pDisplay, Window xid)
+{
+    XWindowAttributes attributes;
+    std::vector<unsigned long> pixels;
+    if (!XGetWindowAttributes(pDisplay, xid, &attributes))
+        return pixels;
+    XImage* pImage = XGetImage(pDisplay, xid, 0, 0, static_cast<unsigned>(attributes.width),
+                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (pImage == nullptr)
+        return pixels;
+    for (int y = 0; y < attributes.height; ++y)
+    {
+        for (int x = 0; x < attributes.width; ++x)
+            pixels.push_back(XGetPixel(pImage, x, y));
+    }
+    XDestroyImage(pImage);
+    return pixels;
+}
+
+bool WaitForLook(::Display* pDisplay, Window xid, const std::vector<unsigned long>& look, bool bSame)
+{
+    const auto deadline = Clock::now() + milliseconds(3000);
+    while ((Pixels(pDisplay, xid) == look) != bSame && Clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(20));
+    return (Pixels(pDisplay, xid) == look) == bSame;
+}
+
+// As on Windows: an inactive dialog looks inactive; Space pushes the button
+// and clicks on its release, however
+// long it is held (its repeats included); a button pressed with the pointer
+// pops up while the pointer is off it, and a release off it clicks nothing.
+TEST_F(X11Run, TheButtonLooksAndClicksAsOnWindows)
+{
+    const CXServer& x = *m_pServer;
+    for (const bool bSpace : {true, false})
+    {
+        CRunDir dir(RM_SIM);
+        WriteFile(dir.Script(), "0 42\n");
+        CPipeRun run(dir, 1, RunEnvironment(x));
+        const Window top = x.WaitForTop("Close");
+        ASSERT_NE(0u, top);
+        ASSERT_TRUE(x.WaitForControlText(top, kCode, "42"));
+        const Window button = x.Children(top)[kClose];
+        const std::vector<unsigned long> up = Pixels(x.X(), button);
+        if (bSpace)
+        {
+            // Inactive, it shows neither the focus rectangle nor the default
+            // frame, as Windows does.
+            XSetInputFocus(x.X(), None, RevertToNone, CurrentTime);
+            XFlush(x.X());
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "inactive";
+            XSetInputFocus(x.X(), top, RevertToPointerRoot, CurrentTime);
+            XFlush(x.X());
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, true)) << "active again";
+            x.Tool("keydown space");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed while Space is down";
+            std::this_thread::sleep_for(milliseconds(1000));  // past the server's key repeat delay
+            EXPECT_EQ(-1, run.WaitForExit(milliseconds(0)));
+            x.Tool("keyup space");
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        }
+        else
+        {
+            x.Tool("mousemove --window " + std::to_string(button) + " 10 10 mousedown 1");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed under the pointer";
+            x.Tool("mousemove 1 1");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, true)) << "up with the pointer off it";
+            x.Tool("mousemove --window " + std::to_string(button) + " 10 10");
+            EXPECT_TRUE(WaitForLook(x.X(), button, up, false)) << "pushed again with the pointer back";
+            x.Tool("mousemove 1 1 mouseup 1");
+            std::this_thread::sleep_for(milliseconds(300));
+            EXPECT_EQ(-1, run.WaitForExit(milliseconds(0)));
+            x.Tool("key Escape");
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        }
+        ExpectUnInitOnceAtTheEnd(dir);
+    }
 }
 
 TEST_F(X11Run, AnIconifiedDialogPaintsItsIconAndComesBack)
@@ -378,6 +530,73 @@ TEST_F(X11Run, ALostServerEndsTheRunInOrder)
     m_pServer->Kill();
     EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
     ExpectUnInitOnceAtTheEnd(dir);
+}
+
+// True once the process's main thread waits inside Xlib on its one
+// connection (poll on a single descriptor, no time-out), as it does when the
+// server stops reading or answering; false after the timeout.
+bool WaitUntilStuckInXlib(pid_t pid, milliseconds timeout)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/syscall";
+    const auto deadline = Clock::now() + timeout;
+    do
+    {
+        const std::vector<std::string> fields = Lines(ReadFile(path));
+        if (!fields.empty() && fields[0].find("7 ") == 0 && fields[0].find(" 0x1 0xffffffff ") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(milliseconds(50));
+    } while (Clock::now() < deadline);
+    return false;
+}
+
+// A server that stops answering (SIGSTOP) before the start or during fast
+// changes: Ctrl-C and SIGTERM still end the tool in order within the
+// shut-down bound; a driver that then hangs in UnInit makes it a failure.
+TEST_F(X11Run, ASignalEndsTheRunInOrderWhileTheServerDoesNotAnswer)
+{
+    CXServer& x = *m_pServer;
+    std::string fast;
+    for (int nMs = 0; nMs < 120000; nMs += 20)
+        fast += std::to_string(nMs) + " " + std::to_string(nMs / 20 % 200) + "\n";
+    for (const bool bBeforeStart : {true, false})
+    {
+        for (const int nSignal : {SIGINT, SIGTERM})
+        {
+            const std::string what = std::string(bBeforeStart ? "stopped before the start, " : "stopped in a run, ") +
+                                     (nSignal == SIGINT ? "SIGINT" : "SIGTERM");
+            CRunDir dir(RM_SIM);
+            WriteFile(dir.Script(), fast);
+            if (bBeforeStart)
+                kill(x.Pid(), SIGSTOP);
+            CPipeRun run(dir, 1, RunEnvironment(x));
+            if (bBeforeStart)
+            {
+                std::this_thread::sleep_for(milliseconds(1000));
+            }
+            else
+            {
+                ASSERT_NE(0u, x.WaitForTop("Close")) << what;
+                kill(x.Pid(), SIGSTOP);
+                EXPECT_TRUE(WaitUntilStuckInXlib(run.pid, milliseconds(30000))) << what;
+            }
+            kill(run.pid, nSignal);
+            EXPECT_EQ(0, run.WaitForExit(milliseconds(7000))) << what << ": " << ReadFile(dir.Errors());
+            ExpectUnInitOnceAtTheEnd(dir);
+            kill(x.Pid(), SIGCONT);
+        }
+    }
+    CRunDir dir(RM_FAKE_FULL);
+    std::vector<std::string> environment = RunEnvironment(x);
+    environment.push_back("TAVRIXRC_FAKE_STUCK=uninit");
+    environment.push_back("TAVRIXRC_FAKE_LOG=" + dir.Log());
+    CPipeRun run(dir, 1, environment);
+    ASSERT_NE(0u, x.WaitForTop("Close"));
+    kill(x.Pid(), SIGSTOP);
+    std::this_thread::sleep_for(milliseconds(300));
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(EXIT_FAILURE, run.WaitForExit(milliseconds(10000)));
+    EXPECT_EQ("UnInit -> stuck", Lines(ReadFile(dir.Log())).back());
+    kill(x.Pid(), SIGCONT);
 }
 
 }  // namespace

@@ -32,7 +32,46 @@ void Click(HWND hButton)
     SendCommand(GetParent(hButton), static_cast<WORD>(GetDlgCtrlID(hButton)));
 }
 
+// Pushed by Space, so that its release clicks; beside BST_PUSHED, which is
+// only the look.
+const LONG_PTR kSpaceHeld = 0x40;
+
+LONG_PTR ButtonState(HWND hButton)
+{
+    return GetWindowLongPtrA(hButton, 0);
+}
+
+void SetButtonState(HWND hButton, LONG_PTR state)
+{
+    if (state == ButtonState(hButton))
+        return;
+    SetWindowLongPtrA(hButton, 0, state);
+    Display().InvalidateControl(hButton);
+}
+
+// As Windows does: pushed while Space is down (its repeats change nothing),
+// clicked on the release, unless the press was undone in between.
+void OnSpace(HWND hButton, bool bDown)
+{
+    const LONG_PTR state = ButtonState(hButton);
+    if (bDown)
+    {
+        SetButtonState(hButton, state | BST_PUSHED | kSpaceHeld);
+        return;
+    }
+    if (!(state & kSpaceHeld))
+        return;
+    SetButtonState(hButton, state & ~(BST_PUSHED | kSpaceHeld));
+    Click(hButton);
+}
+
 }  // namespace
+
+void CancelKeyPress(HWND hButton)
+{
+    if (ButtonState(hButton) & kSpaceHeld)
+        SetButtonState(hButton, ButtonState(hButton) & ~(BST_PUSHED | kSpaceHeld));
+}
 
 LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -42,14 +81,24 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         return DLGC_BUTTON |
                ((Style(hWnd) & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
     case WM_KEYDOWN:
+    case WM_KEYUP:
         if (wParam == VK_SPACE)
-            Click(hWnd);
+            OnSpace(hWnd, message == WM_KEYDOWN);
         return 0;
     case BM_CLICK:
         Click(hWnd);
         return 0;
-    case WM_SETFOCUS:
+    case BM_GETSTATE:
+        return ButtonState(hWnd) & BST_PUSHED;
+    case BM_SETSTATE:
+        SetButtonState(hWnd, wParam ? ButtonState(hWnd) | BST_PUSHED : ButtonState(hWnd) & ~BST_PUSHED);
+        return 0;
     case WM_KILLFOCUS:
+        // Space held on a button that loses the focus clicks nothing.
+        CancelKeyPress(hWnd);
+        Display().InvalidateControl(hWnd);
+        return 0;
+    case WM_SETFOCUS:
         Display().InvalidateControl(hWnd);
         return 0;
     case WM_SETTEXT: {

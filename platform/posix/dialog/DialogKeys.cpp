@@ -15,10 +15,15 @@ bool IsTabStop(HWND hWnd)
     return (rmwin32::Style(hWnd) & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) == (WS_TABSTOP | WS_VISIBLE);
 }
 
-void PressEnter(HWND hDlg)
+HWND FocusedButton(HWND hDlg)
 {
     HWND hFocus = GetFocus();
-    if (hFocus != nullptr && rmwin32::IsOwnChild(hDlg, hFocus) && rmwin32::IsButton(hFocus))
+    return hFocus != nullptr && rmwin32::IsOwnChild(hDlg, hFocus) && rmwin32::IsButton(hFocus) ? hFocus : nullptr;
+}
+
+void PressEnter(HWND hDlg)
+{
+    if (HWND hFocus = FocusedButton(hDlg))
     {
         rmwin32::SendCommand(GetParent(hFocus), static_cast<WORD>(GetDlgCtrlID(hFocus)));
         return;
@@ -40,6 +45,8 @@ bool HandleDialogKey(HWND hDlg, WPARAM wKey)
         PressEnter(hDlg);
         return true;
     case VK_ESCAPE:
+        if (HWND hFocus = FocusedButton(hDlg))
+            rmwin32::CancelKeyPress(hFocus);
         rmwin32::SendCommand(hDlg, IDCANCEL);
         return true;
     default:

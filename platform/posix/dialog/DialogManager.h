@@ -18,6 +18,13 @@ extern const char kStaticClass[];
 // The dialog class and the two control classes the templates use.
 void RegisterDialogClasses();
 
+// A button's extra bytes: its state (BST_PUSHED and our own flags).
+const int kButtonExtra = sizeof(LONG_PTR);
+
+// A press of Space on the focused button, undone without a click: as Esc
+// does while Space is held.
+void CancelKeyPress(HWND hButton);
+
 LONG_PTR Style(HWND hWnd);
 
 // The dialog itself or one of its controls (a message box the dialog owns is

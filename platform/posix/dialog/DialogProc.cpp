@@ -99,7 +99,7 @@ void RegisterDialogClasses()
     static std::once_flag once;
     std::call_once(once, [] {
         RegisterClass(kDialogClass, DefDlgProcImpl, DLGWINDOWEXTRA);
-        RegisterClass(kButtonClass, ButtonProc, 0);
+        RegisterClass(kButtonClass, ButtonProc, kButtonExtra);
         RegisterClass(kStaticClass, StaticProc, 0);
     });
 }

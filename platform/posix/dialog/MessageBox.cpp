@@ -24,6 +24,11 @@ const int kCharUnitsY = 8;
 const int kButtonUnitsY = 14;
 const int kButtonChars = 10;
 const int kMarginChars = 2;
+// As Windows sizes a box to its caption too: a window manager's title bar
+// sets it in a bolder, larger font than the box's text, beside an icon and
+// its buttons (iconify, maximize, close).
+const int kCaptionWidthPercent = 150;
+const int kTitleBarButtonChars = 16;
 
 // Writes an extended dialog template (DLGTEMPLATEEX and its items).
 class CTemplateWriter
@@ -118,7 +123,9 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     for (const std::string& line : lines)
         nTextChars = std::max(nTextChars, static_cast<int>(line.size()));
     const int nTextLines = static_cast<int>(lines.size());
-    const int nBoxChars = std::max({nTextChars, static_cast<int>(caption.size()) + 2, kButtonChars}) + 2 * kMarginChars;
+    const int nCaptionChars =
+        (static_cast<int>(caption.size()) * kCaptionWidthPercent + 99) / 100 + kTitleBarButtonChars;
+    const int nBoxChars = std::max(std::max(nTextChars, kButtonChars) + 2 * kMarginChars, nCaptionChars);
 
     CTemplateWriter tmpl;
     tmpl.Dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, 2, nBoxChars * kCharUnitsX,

@@ -19,6 +19,9 @@ const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 int g_signalPipe[2] = {-1, -1};
+// The same end requests again, for a watcher on another thread: the dialog
+// thread's reads of the first pipe must not hide a request from it.
+int g_watchPipe[2] = {-1, -1};
 RestoreScreenFn volatile g_pfnRestoreScreen = nullptr;
 // What was installed before us, so that a fatal signal still reaches it.
 struct sigaction g_previousFatal[NSIG];
@@ -29,19 +32,26 @@ void RestoreScreen()
         pfnRestore();
 }
 
-void WriteToPipe(unsigned char byte)
+void WriteToPipe(const int (&fds)[2], unsigned char byte)
 {
-    if (g_signalPipe[1] >= 0)
+    if (fds[1] >= 0)
     {
-        ssize_t nWritten = write(g_signalPipe[1], &byte, 1);
+        ssize_t nWritten = write(fds[1], &byte, 1);
         (void)nWritten;  // a full pipe already holds a wake-up
     }
+}
+
+void WriteRequest(unsigned char byte)
+{
+    WriteToPipe(g_signalPipe, byte);
+    if (byte != SIGWINCH)
+        WriteToPipe(g_watchPipe, byte);
 }
 
 void OnSignal(int nSignal)
 {
     const int nSavedErrno = errno;
-    WriteToPipe(static_cast<unsigned char>(nSignal));
+    WriteRequest(static_cast<unsigned char>(nSignal));
     errno = nSavedErrno;
 }
 
@@ -72,11 +82,11 @@ void Install(int nSignal, void (*pfnHandler)(int), int nFlags, struct sigaction*
     sigaction(nSignal, &sa, pPrevious);
 }
 
-bool MakePipe()
+bool MakePipe(int (&fds)[2])
 {
-    if (pipe(g_signalPipe) != 0)
+    if (pipe(fds) != 0)
         return false;
-    for (int fd : g_signalPipe)
+    for (int fd : fds)
     {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -90,8 +100,9 @@ bool MakePipe()
 // signals to us.
 void InstallEndRequestHandlers()
 {
-    if (g_signalPipe[0] >= 0 || !MakePipe())
+    if (g_signalPipe[0] >= 0 || !MakePipe(g_signalPipe))
         return;
+    MakePipe(g_watchPipe);
     for (int nSignal : kEndSignals)
         Install(nSignal, OnSignal, SA_RESTART);
     Install(SIGWINCH, OnSignal, SA_RESTART);
@@ -105,6 +116,11 @@ void InstallEndRequestHandlers()
 int EndRequestFd()
 {
     return g_signalPipe[0];
+}
+
+int EndRequestWatchFd()
+{
+    return g_watchPipe[0];
 }
 
 CEndRequests ReadEndRequests()
@@ -129,7 +145,7 @@ CEndRequests ReadEndRequests()
 
 void RequestEnd()
 {
-    WriteToPipe(static_cast<unsigned char>(SIGTERM));
+    WriteRequest(static_cast<unsigned char>(SIGTERM));
 }
 
 void SetRestoreScreen(RestoreScreenFn fn)

@@ -15,6 +15,11 @@ void InstallEndRequestHandlers();
 // The pipe's read end, or -1 when it could not be made.
 int EndRequestFd();
 
+// A second pipe with a byte for every request to end (not for resizes), for
+// a thread that watches the dialog thread: it sees each request whether or
+// not the dialog thread has taken it already. -1 when it could not be made.
+int EndRequestWatchFd();
+
 struct CEndRequests
 {
     int nEnds = 0;

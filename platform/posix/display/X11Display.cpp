@@ -1,6 +1,7 @@
 // The connection and the windows: one X window per shown dialog and per control.
 #include "display/X11Display.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <unistd.h>
@@ -18,14 +19,37 @@ namespace {
 
 const long kDialogEvents =
     ExposureMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | PropertyChangeMask | FocusChangeMask;
-const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
+// Enter and leave: a button pressed with the pointer pops up while the
+// pointer is off it, as the grab reports them to the pressed button's window.
+const long kControlEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask | LeaveWindowMask;
+
+// Longer than any live server, local or over ssh, takes to answer.
+const int kOpenMs = 5000;
 
 CX11Display* g_pDisplay = nullptr;
 
-// Protocol errors (a window that another client destroyed, say) are not
-// fatal to a dialog: the request simply did nothing.
-int IgnoreProtocolError(::Display*, XErrorEvent*)
+// Whether a protocol error came for a request from the serial watched from.
+unsigned long g_nWatchedFrom = 0;
+bool g_bWatchedFailed = false;
+
+// A protocol error is not fatal to a dialog: the request simply did nothing.
+// A window that another client destroyed (a crashed window manager's, say)
+// is expected; any other error is said once for its kind.
+int OnProtocolError(::Display* pDisplay, XErrorEvent* pError)
 {
+    if (g_nWatchedFrom != 0 && pError->serial >= g_nWatchedFrom)
+        g_bWatchedFailed = true;
+    if (pError->error_code == BadWindow || pError->error_code == BadDrawable)
+        return 0;
+    static bool s_bSaid[256];
+    if (!s_bSaid[pError->error_code])
+    {
+        s_bSaid[pError->error_code] = true;
+        char szText[128] = {};
+        XGetErrorText(pDisplay, pError->error_code, szText, sizeof szText);
+        std::fprintf(stderr, "RemoteMonitor: the X server refused a request (%s, request %d).\n", szText,
+                     pError->request_code);
+    }
     return 0;
 }
 
@@ -65,13 +89,13 @@ std::string Utf8FromLatin1(const std::string& text)
 
 }  // namespace
 
-CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
+CX11Display::CX11Display(::Display* pDisplay, const CDialogFont& font)
     : m_pDisplay(pDisplay),
       m_nScreen(DefaultScreen(pDisplay)),
       m_pVisual(DefaultVisual(pDisplay, m_nScreen)),
       m_colormap(DefaultColormap(pDisplay, m_nScreen)),
-      m_pFont(pFont),
-      m_baseUnits(DialogBaseUnits(pDisplay, pFont))
+      m_font(font),
+      m_baseUnits(DialogBaseUnits(pDisplay, font))
 {
     static const unsigned long kRgb[kFaceColourCount] = {0xC0C0C0, 0xFFFFFF, 0xDFDFDF, 0x808080, 0x000000, 0x000000};
     for (int i = 0; i < kFaceColourCount; ++i)
@@ -83,6 +107,16 @@ CX11Display::CX11Display(::Display* pDisplay, XftFont* pFont)
         colour.alpha = 0xFFFF;
         XftColorAllocValue(m_pDisplay, m_pVisual, m_colormap, &colour, &m_colours[i]);
     }
+    if (m_font.pCore != nullptr)
+    {
+        XGCValues values;
+        values.font = m_font.pCore->fid;
+        values.foreground = m_colours[kText].pixel;
+        m_coreTextGc = XCreateGC(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), GCFont | GCForeground, &values);
+    }
+    XGCValues copyValues;
+    copyValues.graphics_exposures = False;
+    m_copyGc = XCreateGC(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), GCGraphicsExposures, &copyValues);
     m_atomProtocols = XInternAtom(m_pDisplay, "WM_PROTOCOLS", False);
     m_atomDeleteWindow = XInternAtom(m_pDisplay, "WM_DELETE_WINDOW", False);
     m_atomWmState = XInternAtom(m_pDisplay, "WM_STATE", False);
@@ -103,12 +137,18 @@ void CX11Display::OnConnectionLost()
 {
     if (m_bLost)
         return;
-    std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
+    if (ConnectionCutByWatch())
+        std::fprintf(stderr, "RemoteMonitor: the X server does not answer; ending without it.\n");
+    else
+        std::fprintf(stderr, "RemoteMonitor: the connection to the X server was lost.\n");
     m_bLost = true;
     // What Xft holds for the windows is kept, not freed: freeing it would
     // talk to a server that is gone.
     for (const auto& entry : m_windows)
+    {
         m_lostDraws.push_back(entry.second.pDraw);
+        m_lostDraws.push_back(entry.second.pBackDraw);
+    }
     m_windows.clear();
     m_byXid.clear();
     m_hPressed = nullptr;
@@ -136,8 +176,9 @@ void CX11Display::SetTitle(Window xid, const std::string& text)
 }
 
 // A fixed size the window manager is asked to keep, and our place for it.
-void CX11Display::SetDialogHints(Window xid, int cx, int cy, int x, int y)
+void CX11Display::SetDialogHints(const CXWindow& window, int cx, int cy, int x, int y)
 {
+    const Window xid = window.xid;
     XSizeHints* pSize = XAllocSizeHints();
     XWMHints* pWm = XAllocWMHints();
     XClassHint* pClass = XAllocClassHint();
@@ -151,6 +192,12 @@ void CX11Display::SetDialogHints(Window xid, int cx, int cy, int x, int y)
         pWm->flags = InputHint | StateHint;
         pWm->input = True;
         pWm->initial_state = NormalState;
+        if (window.iconPixmap != None && window.iconMask != None)
+        {
+            pWm->flags |= IconPixmapHint | IconMaskHint;
+            pWm->icon_pixmap = window.iconPixmap;
+            pWm->icon_mask = window.iconMask;
+        }
         static char s_szName[] = "remotemonitor";
         static char s_szClass[] = "RemoteMonitor";
         pClass->res_name = s_szName;
@@ -180,6 +227,10 @@ void CX11Display::CreateControlWindow(HWND hCtl, Window parent)
     CXWindow& window = m_windows[hCtl];
     window.xid = xid;
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
+    window.back = XCreatePixmap(m_pDisplay, xid, static_cast<unsigned>(std::max<LONG>(1, rc.right - rc.left)),
+                                static_cast<unsigned>(std::max<LONG>(1, rc.bottom - rc.top)),
+                                static_cast<unsigned>(DefaultDepth(m_pDisplay, m_nScreen)));
+    window.pBackDraw = XftDrawCreate(m_pDisplay, window.back, m_pVisual, m_colormap);
     m_byXid[xid] = hCtl;
     PublishText(window, WindowText(hCtl));
     if (GetWindowLongPtrA(hCtl, GWL_STYLE) & WS_VISIBLE)
@@ -192,8 +243,9 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
     GetClientRect(hDlg, &rc);
     const int cx = std::max(1, static_cast<int>(rc.right));
     const int cy = std::max(1, static_cast<int>(rc.bottom));
-    const int x = std::max(0, (DisplayWidth(m_pDisplay, m_nScreen) - cx) / 2);
-    const int y = std::max(0, (DisplayHeight(m_pDisplay, m_nScreen) - cy) / 2);
+    const RECT monitor = DialogMonitor(m_pDisplay, m_nScreen);
+    const int x = std::max(static_cast<int>(monitor.left), static_cast<int>(monitor.left + monitor.right - cx) / 2);
+    const int y = std::max(static_cast<int>(monitor.top), static_cast<int>(monitor.top + monitor.bottom - cy) / 2);
     XSetWindowAttributes attributes;
     attributes.background_pixel = m_colours[kFace].pixel;
     attributes.border_pixel = 0;
@@ -205,7 +257,8 @@ void CX11Display::CreateDialogWindow(HWND hDlg)
     window.xid = xid;
     window.pDraw = XftDrawCreate(m_pDisplay, xid, m_pVisual, m_colormap);
     m_byXid[xid] = hDlg;
-    SetDialogHints(xid, cx, cy, x, y);
+    CreateIconPixmaps(hDlg, window);
+    SetDialogHints(window, cx, cy, x, y);
     SetTitle(xid, WindowText(hDlg));
     SetIconProperty(xid, hDlg);
     // A message box stays with the dialog that asked for it.
@@ -225,6 +278,13 @@ void CX11Display::ForgetWindows(HWND hDlg)
         if (CXWindow* pWindow = FindXWindow(hWnd))
         {
             XftDrawDestroy(pWindow->pDraw);
+            if (pWindow->pBackDraw != nullptr)
+                XftDrawDestroy(pWindow->pBackDraw);
+            for (Pixmap pixmap : {pWindow->back, pWindow->iconPixmap, pWindow->iconMask})
+            {
+                if (pixmap != None)
+                    XFreePixmap(m_pDisplay, pixmap);
+            }
             m_byXid.erase(pWindow->xid);
             m_windows.erase(hWnd);
         }
@@ -254,7 +314,30 @@ void CX11Display::AttachDialog(HWND hDlg)
         CloseTopDialog();
         return;
     }
+    // A window the server did not make would leave a dialog nobody sees
+    // and nobody can answer: it closes instead, as its close box would.
+    g_bWatchedFailed = false;
+    g_nWatchedFrom = NextRequest(m_pDisplay);
     CreateDialogWindow(hDlg);
+    XSync(m_pDisplay, False);
+    g_nWatchedFrom = 0;
+    if (g_bWatchedFailed && !m_bLost)
+    {
+        std::fprintf(stderr, "RemoteMonitor: the X server could not make the window of \"%s\".\n",
+                     WindowText(hDlg).c_str());
+        DestroyWindows(hDlg);
+        CloseTopDialog();
+    }
+}
+
+void CX11Display::OnFirstDialog()
+{
+    SetDialogsShown(true);
+}
+
+void CX11Display::OnLastDialog()
+{
+    SetDialogsShown(false);
 }
 
 void CX11Display::DetachDialog(HWND hDlg)
@@ -281,10 +364,16 @@ void CX11Display::Paint(HWND hWnd)
     GetClientRect(hWnd, &rc);
     if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD)
     {
+        // Drawn whole off the screen and copied at once, so that a field
+        // that changes every poll never shows its background alone.
+        XftDraw* pDraw = pWindow->pBackDraw != nullptr ? pWindow->pBackDraw : pWindow->pDraw;
         if (IsButton(hWnd))
-            DrawButton(hWnd, *pWindow, rc.right, rc.bottom);
+            DrawButton(hWnd, pDraw, rc.right, rc.bottom);
         else
-            DrawStatic(hWnd, *pWindow, rc.right, rc.bottom);
+            DrawStatic(hWnd, pDraw, rc.right, rc.bottom);
+        if (pWindow->pBackDraw != nullptr)
+            XCopyArea(m_pDisplay, pWindow->back, pWindow->xid, m_copyGc, 0, 0, static_cast<unsigned>(rc.right),
+                      static_cast<unsigned>(rc.bottom), 0, 0);
         // Published once drawn, so that whoever reads it sees what is shown.
         PublishText(*pWindow, WindowText(hWnd));
         return;
@@ -300,24 +389,31 @@ void CX11Display::Paint(HWND hWnd)
 CDisplay* OpenX11Display()
 {
     const char* pszDisplay = std::getenv("DISPLAY");
-    if (pszDisplay == nullptr || *pszDisplay == '\0')
+    // Tried once: a server that did not answer is not waited for again.
+    static bool s_bTried = false;
+    if (pszDisplay == nullptr || *pszDisplay == '\0' || s_bTried)
         return nullptr;
+    s_bTried = true;
     InstallEndRequestHandlers();
-    XSetErrorHandler(&IgnoreProtocolError);
-    ::Display* pDisplay = XOpenDisplay(nullptr);
+    XSetErrorHandler(&OnProtocolError);
+    ::Display* pDisplay = OpenConnectionWithin(kOpenMs);
     if (pDisplay == nullptr)
         return nullptr;
     XSetIOErrorHandler(&IgnoreLostConnection);
     XSetIOErrorExitHandler(pDisplay, &KeepRunningWithoutServer, nullptr);
-    XftFont* pFont = OpenDialogFont(pDisplay, DefaultScreen(pDisplay));
-    if (pFont == nullptr)
+    // A held key then repeats its press alone: Space acts on its release,
+    // which must be the real one.
+    XkbSetDetectableAutoRepeat(pDisplay, True, nullptr);
+    CDialogFont font;
+    if (!OpenDialogFont(pDisplay, DefaultScreen(pDisplay), &font))
     {
         XCloseDisplay(pDisplay);
         return nullptr;
     }
     // Never destroyed, as the connection is never closed: windows may still
     // be painted while the process ends.
-    g_pDisplay = new CX11Display(pDisplay, pFont);
+    g_pDisplay = new CX11Display(pDisplay, font);
+    WatchConnection(ConnectionNumber(pDisplay));
     return g_pDisplay;
 }
 

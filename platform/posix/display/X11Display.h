@@ -30,10 +30,18 @@ enum EFaceColour
     kFaceColourCount
 };
 
+// fontconfig's font through Xft, or where fontconfig has none, a core font
+// of the server's: one of the two is set.
+struct CDialogFont
+{
+    XftFont* pXft = nullptr;
+    XFontStruct* pCore = nullptr;
+};
+
 class CX11Display : public CStackedDisplay
 {
 public:
-    CX11Display(::Display* pDisplay, XftFont* pFont);
+    CX11Display(::Display* pDisplay, const CDialogFont& font);
 
     bool HasScreen() const override { return true; }
     SIZE GetBaseUnits() const override { return m_baseUnits; }
@@ -52,6 +60,10 @@ public:
     // called again.
     void OnConnectionLost();
 
+protected:
+    void OnFirstDialog() override;
+    void OnLastDialog() override;
+
 private:
     struct CXWindow
     {
@@ -60,6 +72,11 @@ private:
         std::string published;  // the text last set as its WM_NAME
         bool bPublished = false;
         bool bMapped = false;
+        bool bActive = false;  // a dialog's: it has the keyboard focus
+        Pixmap back = None;    // a control's: drawn whole here, then copied
+        XftDraw* pBackDraw = nullptr;
+        Pixmap iconPixmap = None;  // a dialog's WM_HINTS icon and its mask
+        Pixmap iconMask = None;
     };
 
     // X11Display.cpp
@@ -68,37 +85,45 @@ private:
     void ForgetWindows(HWND hDlg);
     void DestroyWindows(HWND hDlg);
     void SetTitle(Window xid, const std::string& text);
-    void SetDialogHints(Window xid, int cx, int cy, int x, int y);
+    void SetDialogHints(const CXWindow& window, int cx, int cy, int x, int y);
     HWND FindHwnd(Window xid) const;
     CXWindow* FindXWindow(HWND hWnd);
 
     // X11Input.cpp
+    bool ReadFirstLong(Window xid, Atom property, Atom type, long* pValue);
+    Window CheckWindow(Window xid, Atom atomCheck);
     void FocusIfUnmanaged(Window xid);
     void ReadEvents();
     void OnEvent(const XEvent& event);
     void OnButton(const XButtonEvent& event, HWND hWnd);
     void OnKey(XKeyEvent event);
     void OnStateChange(Window xid, HWND hDlg);
+    void OnFocusChange(const XFocusChangeEvent& event, HWND hDlg);
 
     // X11Draw.cpp
     void DrawDialog(HWND hDlg, CXWindow& window);
-    void DrawButton(HWND hCtl, CXWindow& window, int cx, int cy);
-    void DrawStatic(HWND hCtl, CXWindow& window, int cx, int cy);
-    void Fill(CXWindow& window, int x, int y, int cx, int cy, EFaceColour colour);
-    void Frame(CXWindow& window, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);
-    void DottedFrame(CXWindow& window, int x, int y, int cx, int cy);
-    void Text(CXWindow& window, int x, int yTop, const std::string& text);
+    void DrawButton(HWND hCtl, XftDraw* pDraw, int cx, int cy);
+    bool IsActive(HWND hDlg);
+    void DrawStatic(HWND hCtl, XftDraw* pDraw, int cx, int cy);
+    void Fill(XftDraw* pDraw, int x, int y, int cx, int cy, EFaceColour colour);
+    void Frame(XftDraw* pDraw, int x, int y, int cx, int cy, EFaceColour topLeft, EFaceColour bottomRight);
+    void DottedFrame(XftDraw* pDraw, int x, int y, int cx, int cy);
+    void Text(XftDraw* pDraw, int x, int yTop, const std::string& text);
     int TextWidth(const std::string& text) const;
     void PublishText(CXWindow& window, const std::string& text);
 
     // X11Icon.cpp
     void SetIconProperty(Window xid, HWND hDlg);
+    void CreateIconPixmaps(HWND hDlg, CXWindow& window);
+    void DrawIconPixels(XftDraw* pDraw, int x, int y, HICON hIcon);
 
     ::Display* m_pDisplay;
     int m_nScreen;
     Visual* m_pVisual;
     Colormap m_colormap;
-    XftFont* m_pFont;
+    CDialogFont m_font;
+    GC m_coreTextGc = nullptr;  // for a core font's text
+    GC m_copyGc = nullptr;      // for the copy of a control's back buffer
     SIZE m_baseUnits;
     XftColor m_colours[kFaceColourCount];
     Atom m_atomProtocols;
@@ -116,10 +141,29 @@ private:
     bool m_bLost = false;
 };
 
+// X11Connect.cpp: the connection to DISPLAY, or nullptr when the server has
+// not answered within nMs or a request to end came first (it stays pending).
+::Display* OpenConnectionWithin(int nMs);
+
+// X11Watchdog.cpp: the shut-down of the connection when a request to end is
+// not carried out within a grace while dialogs are shown, so that a dialog
+// thread stuck in Xlib comes back as from a lost server.
+void WatchConnection(int nConnectionFd);
+void SetDialogsShown(bool bShown);
+bool ConnectionCutByWatch();
+
+// X11Monitor.cpp: the monitor a new dialog is centred on, in root window
+// coordinates.
+RECT DialogMonitor(::Display* pDisplay, int nScreen);
+
 // X11Font.cpp: the font that stands in for "MS Sans Serif" 8, and the dialog
-// base units Windows would compute from it.
-XftFont* OpenDialogFont(::Display* pDisplay, int nScreen);
-SIZE DialogBaseUnits(::Display* pDisplay, XftFont* pFont);
+// base units Windows would compute from it. False, said on standard error,
+// when there is none.
+bool OpenDialogFont(::Display* pDisplay, int nScreen, CDialogFont* pFont);
+int FontAscent(const CDialogFont& font);
+int FontHeight(const CDialogFont& font);
+int FontTextWidth(::Display* pDisplay, const CDialogFont& font, const std::string& text);
+SIZE DialogBaseUnits(::Display* pDisplay, const CDialogFont& font);
 
 }  // namespace rmwin32
 

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -20,25 +21,70 @@ double ScreenDpi(::Display* pDisplay)
     return dDpi >= 48.0 && dDpi <= 480.0 ? dDpi : kWindowsDpi;
 }
 
+// Where fontconfig has no font at all, the server's own fonts: a sans serif
+// of the size asked for, any proportional one of it, and the "fixed" every
+// server has.
+XFontStruct* OpenCoreFont(::Display* pDisplay, int nPixels)
+{
+    const std::string size = std::to_string(nPixels);
+    const std::string names[] = {"-*-helvetica-medium-r-normal--" + size + "-*-*-*-p-*-iso8859-1",
+                                 "-*-*-medium-r-normal--" + size + "-*-*-*-p-*-iso8859-1", "fixed"};
+    for (const std::string& name : names)
+    {
+        if (XFontStruct* pFont = XLoadQueryFont(pDisplay, name.c_str()))
+            return pFont;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-XftFont* OpenDialogFont(::Display* pDisplay, int nScreen)
+bool OpenDialogFont(::Display* pDisplay, int nScreen, CDialogFont* pFont)
 {
     // As Windows sizes a dialog font: the character height, not the cell's,
     // is the point size at the screen's resolution, rounded.
     const int nPixels = static_cast<int>(kPointSize * ScreenDpi(pDisplay) / 72.0 + 0.5);
     const std::string name = std::string(kFamilies) + ":pixelsize=" + std::to_string(nPixels);
-    return XftFontOpenName(pDisplay, nScreen, name.c_str());
+    pFont->pXft = XftFontOpenName(pDisplay, nScreen, name.c_str());
+    if (pFont->pXft != nullptr)
+        return true;
+    pFont->pCore = OpenCoreFont(pDisplay, nPixels);
+    if (pFont->pCore != nullptr)
+    {
+        std::fprintf(stderr, "RemoteMonitor: fontconfig finds no font; the window's text is in the X server's "
+                             "own font.\n");
+        return true;
+    }
+    std::fprintf(stderr, "RemoteMonitor: fontconfig finds no font and the X server offers none; no window.\n");
+    return false;
 }
 
-SIZE DialogBaseUnits(::Display* pDisplay, XftFont* pFont)
+int FontAscent(const CDialogFont& font)
+{
+    return font.pXft != nullptr ? font.pXft->ascent : font.pCore->ascent;
+}
+
+int FontHeight(const CDialogFont& font)
+{
+    return font.pXft != nullptr ? font.pXft->ascent + font.pXft->descent : font.pCore->ascent + font.pCore->descent;
+}
+
+int FontTextWidth(::Display* pDisplay, const CDialogFont& font, const std::string& text)
+{
+    if (font.pCore != nullptr)
+        return XTextWidth(font.pCore, text.data(), static_cast<int>(text.size()));
+    XGlyphInfo extents;
+    XftTextExtents8(pDisplay, font.pXft, reinterpret_cast<const FcChar8*>(text.data()), static_cast<int>(text.size()),
+                    &extents);
+    return extents.xOff;
+}
+
+SIZE DialogBaseUnits(::Display* pDisplay, const CDialogFont& font)
 {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    XGlyphInfo extents;
-    XftTextExtents8(pDisplay, pFont, reinterpret_cast<const FcChar8*>(kAlphabet), sizeof kAlphabet - 1, &extents);
     SIZE units;
-    units.cx = ((extents.xOff / 26) + 1) / 2;
-    units.cy = pFont->ascent + pFont->descent;
+    units.cx = ((FontTextWidth(pDisplay, font, kAlphabet) / 26) + 1) / 2;
+    units.cy = FontHeight(font);
     return units;
 }
 

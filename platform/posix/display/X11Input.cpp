@@ -17,24 +17,45 @@ const long kIconicState = 3;  // ICCCM's WM_STATE
 
 }  // namespace
 
+// The first 32-bit item of a window's property; false where there is none,
+// or the window is gone (the request fails, its error is expected).
+bool CX11Display::ReadFirstLong(Window xid, Atom property, Atom type, long* pValue)
+{
+    Atom actualType = None;
+    int nFormat = 0;
+    unsigned long nItems = 0, nAfter = 0;
+    unsigned char* pData = nullptr;
+    bool bRead = false;
+    if (XGetWindowProperty(m_pDisplay, xid, property, 0, 1, False, type, &actualType, &nFormat, &nItems, &nAfter,
+                           &pData) == Success)
+    {
+        bRead = pData != nullptr && nFormat == 32 && nItems >= 1;
+        if (bRead)
+            *pValue = reinterpret_cast<long*>(pData)[0];
+        XFree(pData);
+    }
+    return bRead;
+}
+
+// The window a _NET_SUPPORTING_WM_CHECK property names, or None.
+Window CX11Display::CheckWindow(Window xid, Atom atomCheck)
+{
+    long nWindow = 0;
+    return ReadFirstLong(xid, atomCheck, XA_WINDOW, &nWindow) ? static_cast<Window>(nWindow) : None;
+}
+
 // Without a window manager nobody gives a new window the keyboard; the
-// dialog takes it, as a dialog that comes up on Windows does.
+// dialog takes it, as a dialog that comes up on Windows does. A window
+// manager that runs names a window of its own that names itself; one that
+// crashed leaves the root's property naming a window that is gone.
 void CX11Display::FocusIfUnmanaged(Window xid)
 {
     const Atom atomCheck = XInternAtom(m_pDisplay, "_NET_SUPPORTING_WM_CHECK", True);
     bool bManaged = false;
     if (atomCheck != None)
     {
-        Atom type = None;
-        int nFormat = 0;
-        unsigned long nItems = 0, nAfter = 0;
-        unsigned char* pData = nullptr;
-        if (XGetWindowProperty(m_pDisplay, RootWindow(m_pDisplay, m_nScreen), atomCheck, 0, 1, False, XA_WINDOW, &type,
-                               &nFormat, &nItems, &nAfter, &pData) == Success)
-        {
-            bManaged = nItems > 0;
-            XFree(pData);
-        }
+        const Window check = CheckWindow(RootWindow(m_pDisplay, m_nScreen), atomCheck);
+        bManaged = check != None && CheckWindow(check, atomCheck) == check;
     }
     if (!bManaged)
         XSetInputFocus(m_pDisplay, xid, RevertToPointerRoot, CurrentTime);
@@ -44,18 +65,8 @@ void CX11Display::FocusIfUnmanaged(Window xid)
 // painted the way a minimized one is, and its controls are put away.
 void CX11Display::OnStateChange(Window xid, HWND hDlg)
 {
-    Atom type = None;
-    int nFormat = 0;
-    unsigned long nItems = 0, nAfter = 0;
-    unsigned char* pData = nullptr;
-    bool bIconic = false;
-    if (XGetWindowProperty(m_pDisplay, xid, m_atomWmState, 0, 2, False, AnyPropertyType, &type, &nFormat, &nItems,
-                           &nAfter, &pData) == Success)
-    {
-        if (pData != nullptr && nFormat == 32 && nItems >= 1)
-            bIconic = reinterpret_cast<long*>(pData)[0] == kIconicState;
-        XFree(pData);
-    }
+    long nState = 0;
+    const bool bIconic = ReadFirstLong(xid, m_atomWmState, AnyPropertyType, &nState) && nState == kIconicState;
     if (m_bLost || bIconic == (IsIconic(hDlg) != FALSE))
         return;
     const LONG_PTR style = GetWindowLongPtrA(hDlg, GWL_STYLE);
@@ -65,6 +76,26 @@ void CX11Display::OnStateChange(Window xid, HWND hDlg)
     else
         XMapSubwindows(m_pDisplay, xid);
     InvalidateRect(hDlg, nullptr, TRUE);
+}
+
+// As on Windows, an inactive dialog shows neither the focus rectangle nor
+// the default button's frame. Grabs (a window manager's key bindings) and
+// the pointer's focus change nothing.
+void CX11Display::OnFocusChange(const XFocusChangeEvent& event, HWND hDlg)
+{
+    CXWindow* pWindow = FindXWindow(hDlg);
+    if (pWindow == nullptr || event.mode == NotifyGrab || event.mode == NotifyUngrab || event.detail == NotifyPointer ||
+        event.detail == NotifyInferior)
+        return;
+    const bool bActive = event.type == FocusIn;
+    if (pWindow->bActive == bActive)
+        return;
+    pWindow->bActive = bActive;
+    for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl != nullptr; hCtl = GetWindow(hCtl, GW_HWNDNEXT))
+    {
+        if (IsButton(hCtl))
+            InvalidateRect(hCtl, nullptr, FALSE);
+    }
 }
 
 void CX11Display::OnButton(const XButtonEvent& event, HWND hWnd)
@@ -153,6 +184,19 @@ void CX11Display::OnEvent(const XEvent& event)
     case ButtonPress:
     case ButtonRelease:
         OnButton(event.xbutton, hWnd);
+        break;
+    case FocusIn:
+    case FocusOut:
+        if (!(GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD))
+            OnFocusChange(event.xfocus, hWnd);
+        break;
+    case EnterNotify:
+    case LeaveNotify:
+        if (hWnd == m_hPressed && m_bPressedInside != (event.type == EnterNotify))
+        {
+            m_bPressedInside = event.type == EnterNotify;
+            InvalidateRect(hWnd, nullptr, FALSE);
+        }
         break;
     case KeyPress:
     case KeyRelease:

@@ -347,8 +347,11 @@ short GetKeyState(int nVirtKey);
 #define DM_GETDEFID (WM_USER + 0)
 #define DM_SETDEFID (WM_USER + 1)
 #define DC_HASDEFID 0x534B
-#define BM_CLICK 0x00F5
+#define BM_GETSTATE 0x00F2
+#define BM_SETSTATE 0x00F3
 #define BM_SETSTYLE 0x00F4
+#define BM_CLICK 0x00F5
+#define BST_PUSHED 0x0004
 #define BN_CLICKED 0
 
 #define DLGC_WANTARROWS 0x0001
