@@ -364,7 +364,7 @@ TEST(PipeRun, ADisplayAskedForThatCannotOpenIsNamedWithTheOneUsed)
     {
         CRunDir dir(RM_SIM);
         CPipeRun run(dir, 0, {"DISPLAY=:4242", pszForced});
-        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000))) << pszForced;
+        EXPECT_EQ(4, run.WaitForExit(milliseconds(3000))) << pszForced;
         EXPECT_EQ("Tuner not found.\n", run.output) << pszForced;
         EXPECT_EQ("RemoteMonitor: the x11 display \":4242\" cannot be opened here; "
                   "showing the dialog as lines on standard output instead.\n",
