@@ -15,11 +15,11 @@
 #define RC_FLAG_TOGGLE 1u
 #define RC_FLAG_REPEAT 2u
 
-/* The rc_proto values this library tells apart; any other value is
- * answered with the scancode as it is. */
+/* The kernel's rc_proto values (its lirc uapi header numbers them). */
 enum
 {
     RC_PROTO_UNKNOWN = 0,
+    RC_PROTO_OTHER = 1,
     RC_PROTO_RC5 = 2,
     RC_PROTO_RC5X_20 = 3,
     RC_PROTO_RC5_SZ = 4,
@@ -31,12 +31,21 @@ enum
     RC_PROTO_NECX = 10,
     RC_PROTO_NEC32 = 11,
     RC_PROTO_SANYO = 12,
+    RC_PROTO_MCIR2_KBD = 13,
+    RC_PROTO_MCIR2_MSE = 14,
     RC_PROTO_RC6_0 = 15,
     RC_PROTO_RC6_6A_20 = 16,
     RC_PROTO_RC6_6A_24 = 17,
     RC_PROTO_RC6_6A_32 = 18,
     RC_PROTO_RC6_MCE = 19,
-    RC_PROTO_SHARP = 20
+    RC_PROTO_SHARP = 20,
+    RC_PROTO_XMP = 21,
+    RC_PROTO_CEC = 22,
+    RC_PROTO_IMON = 23,
+    RC_PROTO_RCMM12 = 24,
+    RC_PROTO_RCMM24 = 25,
+    RC_PROTO_RCMM32 = 26,
+    RC_PROTO_XBOX_DVD = 27
 };
 
 /* An input event: struct timeval (two longs), u16 type, u16 code, s32 value.

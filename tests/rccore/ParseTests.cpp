@@ -20,8 +20,9 @@ using rmtest::Ms;
 
 // Worked by hand from the on-air frames: NEC A=04 C=08 is 04 FB 08 F7; NECX
 // A=04 a=12 C=08 is 04 12 08 F7; NEC32 on air E5 87 2C FE is stored by the
-// kernel as 87 E5 FE 2C.
-TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
+// kernel as 87 E5 FE 2C. Other protocols: the command from where the
+// kernel's decoder puts it, and the scancode as it comes.
+TEST(RcFrame, TakesTheCommandFromEachProtocolsScancodeLayout)
 {
     struct
     {
@@ -30,13 +31,35 @@ TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
         uint32_t frame;
         int code;
     } const cases[] = {
-        {rmtest::kProtoNec, 0x0408, 0x04FB08F7u, 0x08},
-        {rmtest::kProtoNec, 0x00FF, 0x00FFFF00u, 0xFF},
-        {rmtest::kProtoNecx, 0x041208, 0x041208F7u, 0x08},
-        {rmtest::kProtoNec32, 0x87E5FE2C, 0xE5872CFEu, 0x2C},
-        // Others: the low 32 bits and the low byte, as they come.
-        {rmtest::kProtoRc5, 0x1E0B, 0x00001E0Bu, 0x0B},
-        {rmtest::kProtoSony12, 0x123456789Aull, 0x3456789Au, 0x9A},
+        {RC_PROTO_NEC, 0x0408, 0x04FB08F7u, 0x08},
+        {RC_PROTO_NEC, 0x00FF, 0x00FFFF00u, RC_NO_CODE},  // command 0xFF reads as "no code"
+        {RC_PROTO_NECX, 0x041208, 0x041208F7u, 0x08},
+        {RC_PROTO_NEC32, 0x87E5FE2C, 0xE5872CFEu, 0x2C},
+        {RC_PROTO_RC5, 0x1E4B, 0x00001E4Bu, 0x4B},      // system 0x1E, command 0x4B (the 7th bit is rc-5x's)
+        {RC_PROTO_RC5X_20, 0x051A2C, 0x00051A2Cu, 26},  // system 5, command 0x1A, extension 0x2C
+        {RC_PROTO_RC5_SZ, 0x08D5, 0x000008D5u, 21},     // system 0x23 << 6 | command 0x15
+        {RC_PROTO_JVC, 0x0312, 0x00000312u, 0x12},
+        {RC_PROTO_SONY12, 0x010015, 0x00010015u, 0x15},  // device << 16 | function
+        {RC_PROTO_SONY15, 0xA40033, 0x00A40033u, 0x33},
+        {RC_PROTO_SONY20, 0x1A7F54, 0x001A7F54u, 0x54},  // device, extension, function
+        {RC_PROTO_SANYO, 0x1C0D25, 0x001C0D25u, 0x25},
+        {RC_PROTO_RC6_0, 0x0C0D, 0x00000C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_20, 0x0A5C0D, 0x000A5C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_24, 0xC15C0D, 0x00C15C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_32, 0x12345C0D, 0x12345C0Du, 0x0D},
+        {RC_PROTO_RC6_MCE, 0x800F040E, 0x800F040Eu, 0x0E},
+        {RC_PROTO_SHARP, 0x1523, 0x00001523u, 0x23},
+        {RC_PROTO_XMP, 0x13214C00, 0x13214C00u, 0x4C},  // address, subaddress, button, second button
+        {RC_PROTO_CEC, 0x44, 0x00000044u, 0x44},        // a user control code alone
+        {RC_PROTO_CEC, 0x6005, 0x00006005u, 0x60},      // ... and one with its operand
+        {RC_PROTO_RCMM12, 0x0A21, 0x00000A21u, 0x21},
+        {RC_PROTO_RCMM24, 0x2E0A21, 0x002E0A21u, 0x21},
+        {RC_PROTO_RCMM32, 0x80AF0A21, 0x80AF0A21u, 0x21},
+        // Keyboard and pointer reports, iMON codes: no command in them.
+        {RC_PROTO_MCIR2_KBD, 0x04001234, 0x04001234u, RC_NO_CODE},
+        {RC_PROTO_MCIR2_MSE, 0x012345, 0x00012345u, RC_NO_CODE},
+        {RC_PROTO_IMON, 0x2A8195B7, 0x2A8195B7u, RC_NO_CODE},
+        {RC_PROTO_UNKNOWN, 0x123456789Aull, 0x3456789Au, 0x9A},
     };
     for (const auto& c : cases)
     {
