@@ -8,8 +8,11 @@
  *
  * Environment:
  *   TAVRIXRC_FAKE_NODE_REFUSE      set: scancode mode is refused (EINVAL)
- *   TAVRIXRC_FAKE_NODE_TIMEOUT_US  the receiver's time-out; unset: the node
- *                                  does not tell (ENOTTY) */
+ *   TAVRIXRC_FAKE_NODE_TIMEOUT_US  the receiver's time-out, read at every
+ *                                  request, so that a test changes it at run
+ *                                  time as the kernel does when the decoders
+ *                                  change; unset: the kernel's default,
+ *                                  125 ms */
 #define _GNU_SOURCE
 
 #include <dlfcn.h>
@@ -53,9 +56,7 @@ int ioctl(int fd, unsigned long request, ...)
             return getenv("TAVRIXRC_FAKE_NODE_REFUSE") != NULL ? fail(EINVAL) : 0;
         if (request == FAKE_LIRC_GET_REC_TIMEOUT)
         {
-            if (timeout == NULL)
-                return fail(ENOTTY);
-            *(uint32_t*)arg = (uint32_t)strtoul(timeout, NULL, 10);
+            *(uint32_t*)arg = timeout != NULL ? (uint32_t)strtoul(timeout, NULL, 10) : 125000u;
             return 0;
         }
         if (request == FAKE_EVIOCSCLOCKID)

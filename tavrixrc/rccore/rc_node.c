@@ -39,7 +39,7 @@ static void refuse(char* why, size_t why_len, const char* what, const char* path
 }
 
 /* Asks the node for scancode mode (lirc) or for timestamps on the monotonic
- * clock (evdev), and for its time-out; 0 with errno when it refuses. */
+ * clock (evdev); 0 with errno when it refuses. */
 static int configure(rc_node* node)
 {
     if (node->kind == RC_NODE_EVENT)
@@ -49,13 +49,18 @@ static int configure(rc_node* node)
     }
     {
         uint32_t mode = RC_LIRC_MODE_SCANCODE;
-        uint32_t timeout_us = 0;
-        if (ioctl(node->fd, RC_LIRC_SET_REC_MODE, &mode) != 0)
-            return 0;
-        if (ioctl(node->fd, RC_LIRC_GET_REC_TIMEOUT, &timeout_us) == 0 && timeout_us > 0)
-            node->timeout_ns = (uint64_t)timeout_us * 1000u;
+        return ioctl(node->fd, RC_LIRC_SET_REC_MODE, &mode) == 0;
     }
-    return 1;
+}
+
+/* The kernel sets the time-out from the decoders enabled and changes it at
+ * once when they change, so it is asked again whenever records come (one
+ * ioctl, and only then: a poll that finds nothing costs nothing more). */
+static void take_timeout(rc_node* node)
+{
+    uint32_t timeout_us = 0;
+    if (node->kind == RC_NODE_LIRC && ioctl(node->fd, RC_LIRC_GET_REC_TIMEOUT, &timeout_us) == 0 && timeout_us > 0)
+        node->timeout_ns = (uint64_t)timeout_us * 1000u;
 }
 
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
@@ -121,6 +126,7 @@ int rc_node_drain(rc_node* node)
         const ssize_t n = read(node->fd, buffer, RC_RECORDS_PER_READ * record_size);
         if (n > 0)
         {
+            take_timeout(node);
             feed(node, buffer, (size_t)n);
             /* A part of a record is an error of the node; nothing of it is
              * used, and this call reads no further. */

@@ -196,10 +196,12 @@ TEST_F(RcLibrary, AKeyIsReleasedAfterTheKeyUpTimeOfItsOwnTimestamps)
     ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs(), 0, rmtest::kProtoNec32, 0x87E5FE2C)));
     EXPECT_EQ("44 E5872CFE", Answers());
 
-    // A receiver that tells its time-out is taken at its word.
-    m_pfnUnInit();
+    // The receiver's time-out as it is when the records come: the kernel
+    // changes it with the decoders enabled (NEC's 15.6 ms, a longer one).
+    setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "15630", 1);
+    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() - Ms(130), 0, rmtest::kProtoNec, 0x0408)));
+    EXPECT_EQ("255 00000000", Answers());
     setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "500000", 1);
-    ASSERT_EQ(1, Select(0));
     ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() - Ms(250), 0, rmtest::kProtoRc5, 0x1E0B)));
     EXPECT_EQ("11 00001E0B", Answers());
 }
