@@ -66,7 +66,8 @@ static void fuzz_texts(const unsigned char* data, size_t size)
         if (len == 0 || devname[0] == '/' || climbs(devname))
             __builtin_trap();
     }
-    (void)rc_parse_protocol_enabled(text, size, "nec");
+    if (rc_parse_decoders(text, size) < -1 || rc_parse_decoders(text, size) > 1)
+        __builtin_trap();
     if (size < sizeof name)
     {
         memcpy(name, data, size);

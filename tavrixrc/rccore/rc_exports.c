@@ -79,8 +79,10 @@ static void enumerate(void)
     g_devices = rc_list_devices(root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), &g_device_count);
 }
 
-/* An opened card whose receiver does not decode NEC still shows other
- * protocols; the user is told how to switch NEC on. */
+/* A receiver with no decoder enabled reads nothing at all (rc-loopback and
+ * many raw receivers start so). Said only then: a card that decodes some
+ * protocol may well be decoding the user's remote. The command adds NEC
+ * and keeps what is enabled. */
 static void check_protocols(int rc_index)
 {
     char path[RC_PATH_MAX];
@@ -88,11 +90,12 @@ static void check_protocols(int rc_index)
     long len;
     snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
     len = rc_read_text(path, text, sizeof text);
-    if (len >= 0 && !rc_parse_protocol_enabled(text, (size_t)len, "nec"))
+    if (len >= 0 && rc_parse_decoders(text, (size_t)len) == 0)
     {
         text[strcspn(text, "\n")] = '\0';
-        tell_user("rc%d: NEC decoding is not enabled (protocols: %s); enable it with: sudo ir-keytable -s rc%d -p nec",
-                  rc_index, text, rc_index);
+        tell_user("rc%d: no IR decoder is enabled (protocols: %s), so no key is decoded; to add NEC, keeping the "
+                  "others: echo +nec | sudo tee %s (or your remote's protocol from the list instead of nec)",
+                  rc_index, text, path);
     }
 }
 

@@ -75,16 +75,43 @@ int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
     return 0;
 }
 
-int rc_parse_protocol_enabled(const char* text, size_t len, const char* name)
+static int is_space(char c)
 {
-    const size_t name_len = strlen(name);
-    size_t at;
-    for (at = 0; at + name_len + 2 <= len; ++at)
+    return c == ' ' || c == '\n' || c == '\t';
+}
+
+int rc_parse_decoders(const char* text, size_t len)
+{
+    int listed = 0;
+    size_t at = 0;
+    while (at < len)
     {
-        if (text[at] == '[' && memcmp(text + at + 1, name, name_len) == 0 && text[at + 1 + name_len] == ']')
-            return 1;
+        size_t end;
+        while (at < len && is_space(text[at]))
+            ++at;
+        for (end = at; end < len && !is_space(text[end]); ++end)
+            ;
+        if (end > at)
+        {
+            const char* word = text + at;
+            size_t word_len = end - at;
+            const int enabled = word_len > 2 && word[0] == '[' && word[word_len - 1] == ']';
+            if (enabled)
+            {
+                ++word;
+                word_len -= 2;
+            }
+            /* "[lirc]" is the raw interface the kernel always lists, no decoder */
+            if (!(word_len == 4 && memcmp(word, "lirc", 4) == 0))
+            {
+                if (enabled)
+                    return 1;
+                listed = 1;
+            }
+        }
+        at = end;
     }
-    return 0;
+    return listed ? 0 : -1;
 }
 
 long rc_read_text(const char* path, char* buf, size_t buf_len)

@@ -17,8 +17,10 @@ int rc_parse_index(const char* name, const char* prefix);
  * root (empty, absolute, a ".." part) or does not fit. */
 int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len);
 
-/* Non-zero when the protocols file lists name as enabled: "[name]". */
-int rc_parse_protocol_enabled(const char* text, size_t len, const char* name);
+/* From a protocols file ("rc-5 [nec] rc-6 [lirc]"): 1 when a decoder is
+ * enabled ("[name]", lirc aside), 0 when none is but some are listed, -1
+ * when none is listed at all (nothing the user could enable). */
+int rc_parse_decoders(const char* text, size_t len);
 
 /* The indexes N of the rcN entries of the sysfs root, in numeric order, in a
  * block the caller frees; the count in *count. NULL with 0 when there are

@@ -169,10 +169,14 @@ TEST_F(RcLibrary, ACardIsRefusedWhenItsNodeCannotBeReadInScancodeMode)
     ASSERT_EQ(pid, waitpid(pid, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-    // NEC decoding off: the card opens, and the user learns how to turn it on.
+    // A card decoding some protocol opens without a word: it may well be
+    // the user's. One decoding none is told how to add NEC to what it has.
     m_tree.AddLirc(2, 2, "[rc-5] nec rc-6");
     EXPECT_EQ(1, OpenCatchingStderr(2, &why));
-    EXPECT_NE(std::string::npos, why.find("ir-keytable -s rc2 -p nec")) << why;
+    EXPECT_EQ("", why);
+    m_tree.AddLirc(3, 3, "rc-5 nec rc-6 [lirc]");
+    EXPECT_EQ(1, OpenCatchingStderr(3, &why));
+    EXPECT_NE(std::string::npos, why.find("echo +nec | sudo tee " + m_tree.Sysfs() + "/rc3/protocols")) << why;
 }
 
 TEST_F(RcLibrary, WithoutALircNodeTheEventNodeGivesTheScancodeAsItIs)

@@ -112,12 +112,23 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
           "XDEVNAME=lirc0\n", "DEVNAME=lirc0123456789012345678901234567\n"})
         EXPECT_EQ(0, rc_parse_devname(pszText, std::strlen(pszText), szName, sizeof szName)) << pszText;
 
-    const std::string protocols = "rc-5 nec [rc-6] jvc\n";
-    EXPECT_EQ(0, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "nec"));
-    EXPECT_EQ(1, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "rc-6"));
-    const std::string necOn = "rc-5 [nec]";
-    EXPECT_EQ(1, rc_parse_protocol_enabled(necOn.data(), necOn.size(), "nec"));
-    EXPECT_EQ(0, rc_parse_protocol_enabled(necOn.data(), necOn.size() - 1, "nec"));
+    // A decoder enabled; none, though some could be; none listed at all.
+    struct
+    {
+        const char* pszText;
+        int nDecoders;
+    } const protocols[] = {
+        {"rc-5 nec [rc-6] jvc\n", 1},
+        {"[rc-5] [nec]", 1},
+        {"rc-5 nec rc-6 jvc sony [lirc]\n", 0},  // rc-loopback as it starts
+        {"[lirc] nec", 0},
+        {"[lirc]\n", -1},
+        {"", -1},
+        {"[]", 0},
+        {"lirc rc-5 [nec", 0},
+    };
+    for (const auto& c : protocols)
+        EXPECT_EQ(c.nDecoders, rc_parse_decoders(c.pszText, std::strlen(c.pszText))) << c.pszText;
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
