@@ -8,11 +8,11 @@
  *                      card writes it
  *
  * A card that cannot be read is refused with one line on standard error
- * saying why, unless standard error is the terminal the dialog is drawn on.
+ * saying why; a display that draws on that terminal holds such lines back
+ * until it is gone.
  * There are no threads here; calls are expected one at a time. */
 #include "../tavrixrc_common.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "rc_frame.h"
@@ -45,18 +45,6 @@ static const char* log_path(void)
     return getenv("TAVRIXRC_RC_LOG");
 }
 
-/* Standard error drawn over by the dialog would garble both. */
-static int stderr_is_the_dialog(void)
-{
-    struct stat err;
-    struct stat out;
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO))
-        return 0;
-    if (fstat(STDERR_FILENO, &err) != 0 || fstat(STDOUT_FILENO, &out) != 0)
-        return 1;
-    return err.st_rdev == out.st_rdev;
-}
-
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
@@ -64,8 +52,6 @@ static void
 tell_user(const char* format, ...)
 {
     va_list args;
-    if (stderr_is_the_dialog())
-        return;
     fputs("TavrixRC.dll: ", stderr);
     va_start(args, format);
     vfprintf(stderr, format, args);
