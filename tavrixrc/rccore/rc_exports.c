@@ -13,6 +13,7 @@
  * There are no threads here; calls are expected one at a time. */
 #include "../tavrixrc_common.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include "rc_frame.h"
@@ -51,12 +52,26 @@ __attribute__((format(printf, 1, 2)))
 static void
 tell_user(const char* format, ...)
 {
+    /* One write of the whole line, and only when standard error takes it at
+     * once: a pipe nobody reads must not hold GetRemoteCode. */
+    char line[1024]; /* within PIPE_BUF: a pipe that polls writable takes it whole */
+    struct pollfd err;
     va_list args;
-    fputs("TavrixRC.dll: ", stderr);
+    int len = snprintf(line, sizeof line, "TavrixRC.dll: ");
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    len += vsnprintf(line + len, sizeof line - (size_t)len - 1, format, args);
     va_end(args);
-    fputc('\n', stderr);
+    if (len > (int)sizeof line - 2)
+        len = (int)sizeof line - 2;
+    line[len++] = '\n';
+    err.fd = STDERR_FILENO;
+    err.events = POLLOUT;
+    err.revents = 0;
+    if (poll(&err, 1, 0) == 1 && (err.revents & POLLOUT) != 0)
+    {
+        const ssize_t written = write(STDERR_FILENO, line, (size_t)len);
+        (void)written; /* a line that cannot be written is lost, never waited for */
+    }
 }
 
 static void enumerate(void)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -234,6 +235,36 @@ TEST_F(RcLibrary, AnUnpluggedReceiverReadsAsNoCodeAndItsNodeIsClosed)
     EXPECT_EQ(nBefore - 1, OpenDescriptors());  // the test's own end is gone too
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(255, m_pfnGetRemoteCode());
+}
+
+// Standard error a pipe that nobody reads, and full: the line about the
+// unplug is given up rather than waited for.
+TEST_F(RcLibrary, AFullStandardErrorNeverHoldsACall)
+{
+    const int fd = m_tree.AddLirc(0, 0);
+    ASSERT_EQ(1, Select(0));
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    const std::string page(4096, 'x');
+    while (write(fds[1], page.data(), page.size()) > 0)
+        ;
+    fcntl(fds[1], F_SETFL, 0);
+    std::fflush(stderr);
+    const int nSaved = dup(STDERR_FILENO);
+    dup2(fds[1], STDERR_FILENO);
+    m_tree.Unplug(fd);
+    auto answer = std::async(std::launch::async, [this] { return m_pfnGetRemoteCode(); });
+    const bool bReturned = answer.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    dup2(nSaved, STDERR_FILENO);
+    close(nSaved);
+    close(fds[1]);
+    char drain[4096];
+    while (read(fds[0], drain, sizeof drain) > 0)
+        ;
+    close(fds[0]);
+    EXPECT_TRUE(bReturned);
+    EXPECT_EQ(255, answer.get());
 }
 
 TEST_F(RcLibrary, UnInitClosesEveryNodeAndReopeningDoesNotLeak)
