@@ -121,39 +121,59 @@ static rc_open_card* slot_for(int rc_index)
     return &g_open[g_open_count++];
 }
 
-static int open_card(int index)
+/* The lirc node, or else the input event node: also when the lirc node is
+ * there but cannot be opened (a user in "input" but not in "video"). */
+static int open_node(int rc_index, rc_node* node)
 {
     const char* sysfs = root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS);
-    char path[RC_PATH_MAX];
+    const char* dev = root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV);
+    char lirc[RC_PATH_MAX];
+    char event[RC_PATH_MAX];
     char why[RC_PATH_MAX + 128];
-    rc_open_card* card;
-    rc_node_kind kind;
-    int rc_index;
-    if (g_devices == NULL)
-        enumerate();
-    if (index < 0 || (size_t)index >= g_device_count)
-        return 0;
-    rc_index = g_devices[index];
-    kind = rc_find_node(sysfs, root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV), rc_index, path, sizeof path);
-    if (kind == RC_NODE_NONE)
+    char event_why[RC_PATH_MAX + 128];
+    const int have_lirc = rc_find_node(sysfs, dev, rc_index, RC_NODE_LIRC, lirc, sizeof lirc);
+    const int have_event = rc_find_node(sysfs, dev, rc_index, RC_NODE_EVENT, event, sizeof event);
+    if (have_lirc && rc_node_open(node, lirc, RC_NODE_LIRC, why, sizeof why))
+    {
+        check_protocols(rc_index);
+        return 1;
+    }
+    if (!have_lirc && !have_event)
     {
         tell_user("rc%d: refused: %s/rc%d has no lirc node (no lirc support in this kernel or driver) and no "
                   "input event node",
                   rc_index, sysfs, rc_index);
         return 0;
     }
-    card = slot_for(rc_index);
-    if (card == NULL)
-        return 0;
-    if (!rc_node_open(&card->node, path, kind, why, sizeof why))
+    if (have_event && rc_node_open(node, event, RC_NODE_EVENT, event_why, sizeof event_why))
     {
-        tell_user("rc%d: refused: %s", rc_index, why);
-        return 0;
+        static const char how[] = "scancodes without protocol, up when the kernel releases their key (one not in its "
+                                  "keymap once none has come for 250 ms)";
+        if (have_lirc)
+            tell_user("rc%d: %s; reading %s instead: %s", rc_index, why, event, how);
+        else
+            tell_user("rc%d: no lirc node, reading %s: %s", rc_index, event, how);
+        return 1;
     }
-    if (kind == RC_NODE_LIRC)
-        check_protocols(rc_index);
+    if (have_lirc && have_event)
+        tell_user("rc%d: refused: %s; and %s", rc_index, why, event_why);
     else
-        tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index, path);
+        tell_user("rc%d: refused: %s", rc_index, have_lirc ? why : event_why);
+    return 0;
+}
+
+static int open_card(int index)
+{
+    rc_open_card* card;
+    int rc_index;
+    if (g_devices == NULL)
+        enumerate();
+    if (index < 0 || (size_t)index >= g_device_count)
+        return 0;
+    rc_index = g_devices[index];
+    card = slot_for(rc_index);
+    if (card == NULL || !open_node(rc_index, &card->node))
+        return 0;
     g_current = (size_t)(card - g_open);
     g_have_current = 1;
     return 1;

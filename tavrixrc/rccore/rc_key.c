@@ -39,12 +39,32 @@ static uint64_t keyup_at(const rc_key* key)
 
 int rc_key_is_down(const rc_key* key, uint64_t now_ns)
 {
-    return key->pressed && now_ns < keyup_at(key);
+    return key->pressed && (key->by_keycode || now_ns < keyup_at(key));
+}
+
+static void feed_key_event(rc_key* key, const rc_record* record)
+{
+    if ((record->flags & RC_FLAG_KEY_UP) != 0)
+    {
+        if (key->by_keycode && record->keycode == key->keycode)
+            key->pressed = 0;
+        return;
+    }
+    if (key->pressed && !key->by_keycode && record->timestamp_ns == key->last_ns)
+    {
+        key->by_keycode = 1;
+        key->keycode = record->keycode;
+    }
 }
 
 void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
 {
     const int same = key->pressed && record->proto == key->proto && record->scancode == key->scancode;
+    if ((record->flags & (RC_FLAG_KEY_DOWN | RC_FLAG_KEY_UP)) != 0)
+    {
+        feed_key_event(key, record);
+        return;
+    }
     if ((record->flags & RC_FLAG_REPEAT) != 0 && same)
     {
         /* A repeat only keeps a key that is still down; like the kernel,
@@ -53,6 +73,9 @@ void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
             key->last_ns = record->timestamp_ns;
         return;
     }
+    /* The kernel's scancode events of a mapped key held down come without
+     * a key event: the key stays its to release. */
+    key->by_keycode = same && key->by_keycode;
     key->pressed = 1;
     key->proto = record->proto;
     key->scancode = record->scancode;

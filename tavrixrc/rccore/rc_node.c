@@ -71,7 +71,9 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
     node->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (node->fd < 0)
     {
-        refuse(why, why_len, "cannot open", path, errno);
+        const int error = errno;
+        refuse(why, why_len, "cannot open", path, error);
+        errno = error;
         return 0;
     }
     if (!configure(node))
@@ -79,6 +81,7 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
         const int error = errno;
         refuse(why, why_len, kind == RC_NODE_EVENT ? "not an input event node:" : "no scancode mode on", path, error);
         rc_node_close(node);
+        errno = error;
         return 0;
     }
     return 1;

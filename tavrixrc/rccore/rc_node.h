@@ -19,7 +19,8 @@ typedef struct
 } rc_node;
 
 /* Opens path as a node of the kind given. 1 on success; 0 with the reason
- * in why (a sentence for the user) when the node cannot be read. */
+ * in why (a sentence for the user) and errno set when the node cannot be
+ * read. */
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len);
 
 /* Takes in everything the node has queued. 0 when the node has gone away in

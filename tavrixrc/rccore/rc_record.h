@@ -14,6 +14,9 @@
 #define RC_RECORD_SIZE 24u
 #define RC_FLAG_TOGGLE 1u
 #define RC_FLAG_REPEAT 2u
+/* Ours, from an input event node: its key (keycode) went down or up. */
+#define RC_FLAG_KEY_DOWN 0x100u
+#define RC_FLAG_KEY_UP 0x200u
 
 /* The kernel's rc_proto values (its lirc uapi header numbers them). */
 enum
@@ -49,8 +52,10 @@ enum
 };
 
 /* An input event: struct timeval (two longs), u16 type, u16 code, s32 value.
- * Only EV_MSC / MSC_SCAN events carry a scancode. */
+ * EV_MSC / MSC_SCAN events carry a scancode; EV_KEY events the kernel's own
+ * press (1), autorepeat (2) and release (0) of the key it is mapped to. */
 #define RC_EVENT_SIZE (2u * sizeof(long) + 8u)
+#define RC_EV_KEY 0x01u
 #define RC_EV_MSC 0x04u
 #define RC_MSC_SCAN 0x04u
 
@@ -68,7 +73,8 @@ typedef struct
 size_t rc_decode_scancodes(const unsigned char* bytes, size_t len, rc_record* out, size_t max);
 
 /* The same for input events: each scancode event gives a record without a
- * protocol (RC_PROTO_UNKNOWN) or flags; other events are passed over. */
+ * protocol (RC_PROTO_UNKNOWN) or flags, each key event one with its keycode
+ * and RC_FLAG_KEY_DOWN or RC_FLAG_KEY_UP; other events are passed over. */
 size_t rc_decode_events(const unsigned char* bytes, size_t len, rc_record* out, size_t max);
 
 #endif

@@ -209,18 +209,18 @@ static int node_from_uevent(const char* device_dir, const char* dev_root, char* 
     return snprintf(node_path, path_len, "%s/%s", dev_root, devname) < (int)path_len;
 }
 
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len)
+int rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, rc_node_kind kind, char* node_path,
+                 size_t path_len)
 {
     char rc_dir[RC_PATH_MAX];
     char child[RC_PATH_MAX];
     char event[RC_PATH_MAX];
     if (snprintf(rc_dir, sizeof rc_dir, "%s/rc%d", sysfs_root, rc_index) >= (int)sizeof rc_dir)
-        return RC_NODE_NONE;
-    if (lowest_child(rc_dir, "lirc", child, sizeof child) >= 0)
-        return node_from_uevent(child, dev_root, node_path, path_len) ? RC_NODE_LIRC : RC_NODE_NONE;
-    if (lowest_child(rc_dir, "input", child, sizeof child) >= 0 &&
-        lowest_child(child, "event", event, sizeof event) >= 0 &&
-        node_from_uevent(event, dev_root, node_path, path_len))
-        return RC_NODE_EVENT;
-    return RC_NODE_NONE;
+        return 0;
+    if (kind == RC_NODE_LIRC)
+        return lowest_child(rc_dir, "lirc", child, sizeof child) >= 0 &&
+               node_from_uevent(child, dev_root, node_path, path_len);
+    return kind == RC_NODE_EVENT && lowest_child(rc_dir, "input", child, sizeof child) >= 0 &&
+           lowest_child(child, "event", event, sizeof event) >= 0 &&
+           node_from_uevent(event, dev_root, node_path, path_len);
 }

@@ -34,9 +34,10 @@ typedef enum
     RC_NODE_EVENT
 } rc_node_kind;
 
-/* The node device rcN is read through: its lirc node, or else its input
- * event node. The path goes to node_path; RC_NODE_NONE when it has neither. */
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len);
+/* Device rcN's node of the kind given (its lirc node, or its input event
+ * node), its path into node_path; 0 when it has none. */
+int rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, rc_node_kind kind, char* node_path,
+                 size_t path_len);
 
 /* Reads a small sysfs file into buf, NUL-terminated; its length, or -1. */
 long rc_read_text(const char* path, char* buf, size_t buf_len);

@@ -189,6 +189,33 @@ TEST_F(RcLibrary, WithoutALircNodeTheEventNodeGivesTheScancodeAsItIs)
     EXPECT_EQ("52 80FF1234", Answers());
 }
 
+// The event node stands in for a lirc node that cannot be opened too. A
+// key the kernel maps is up when the kernel releases it, one it does not map
+// once no scancode has come for the longest repeat period and time-out.
+TEST_F(RcLibrary, TheEventNodeStandsInForALircNodeThatCannotBeOpened)
+{
+    using rmtest::Event;
+    m_tree.AddLirc(0, 0);
+    const int fd = m_tree.AddEvent(0, 4, 6);
+    unlink(m_tree.NodePath("lirc0").c_str());
+    std::string why;
+    ASSERT_EQ(1, OpenCatchingStderr(0, &why));
+    EXPECT_NE(std::string::npos, why.find("cannot open " + m_tree.NodePath("lirc0"))) << why;
+    EXPECT_NE(std::string::npos, why.find("reading " + m_tree.NodePath("input/event6") + " instead")) << why;
+
+    const uint64_t pressed = NowNs() - Ms(1000);
+    ASSERT_TRUE(rmtest::WriteAll(fd, Event(pressed, 4, 4, 0x0408) + Event(pressed, 1, 0x74, 1) +
+                                         Event(pressed, 0, 0, 0) + Event(pressed + Ms(500), 4, 4, 0x0408)));
+    EXPECT_EQ("8 00000408", Answers());
+    ASSERT_TRUE(rmtest::WriteAll(fd, Event(NowNs(), 1, 0x74, 0) + Event(NowNs(), 0, 0, 0)));
+    EXPECT_EQ("255 00000000", Answers());
+
+    ASSERT_TRUE(rmtest::WriteAll(fd, Event(NowNs() - Ms(200), 4, 4, 0x0409) + Event(NowNs(), 0, 0, 0)));
+    EXPECT_EQ("9 00000409", Answers());
+    ASSERT_TRUE(rmtest::WriteAll(fd, Event(NowNs() - Ms(250), 4, 4, 0x040A) + Event(NowNs(), 0, 0, 0)));
+    EXPECT_EQ("255 00000000", Answers());
+}
+
 TEST_F(RcLibrary, AKeyIsReleasedAfterTheKeyUpTimeOfItsOwnTimestamps)
 {
     const int fd = m_tree.AddLirc(0, 0);
@@ -312,8 +339,8 @@ TEST_F(RcLibrary, ReadsBackTheScancodesSentThroughTheKernelsRcLoopback)
     std::ofstream(rc + "/protocols") << "nec";
 
     char szNode[RC_PATH_MAX];
-    ASSERT_EQ(RC_NODE_LIRC,
-              rc_find_node("/sys/class/rc", "/dev", std::stoi(rc.substr(rc.rfind("rc") + 2)), szNode, sizeof szNode));
+    ASSERT_EQ(1, rc_find_node("/sys/class/rc", "/dev", std::stoi(rc.substr(rc.rfind("rc") + 2)), RC_NODE_LIRC, szNode,
+                              sizeof szNode));
     const int fdSend = open(szNode, O_RDWR | O_CLOEXEC);
     ASSERT_LE(0, fdSend) << szNode;
     uint32_t nMode = 8;  // scancode mode, for sending too

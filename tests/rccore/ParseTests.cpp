@@ -68,7 +68,7 @@ TEST(RcFrame, TakesTheCommandFromEachProtocolsScancodeLayout)
     }
 }
 
-TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeEvents)
+TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeAndKeyEvents)
 {
     const std::string two = rmtest::Record(0x1122334455667788ull, 2, 11, 0x87E5FE2C) + rmtest::Record(5, 0, 9, 0x408);
     rc_record out[4];
@@ -83,13 +83,20 @@ TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeEvents)
     EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size() - 1, out, 4));
     EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size(), out, 1));
 
-    // From an event node: EV_SYN and EV_KEY are passed over.
+    // From an event node: scancodes and the kernel's key events; EV_SYN is
+    // passed over.
     const std::string events = rmtest::Event(Ms(1500), 4, 4, static_cast<int32_t>(0x80FF1234u)) +
-                               rmtest::Event(Ms(1500), 1, 0x74, 1) + rmtest::Event(Ms(1500), 0, 0, 0);
-    ASSERT_EQ(1u, rc_decode_events(reinterpret_cast<const unsigned char*>(events.data()), events.size(), out, 4));
+                               rmtest::Event(Ms(1500), 1, 0x74, 1) + rmtest::Event(Ms(1500), 0, 0, 0) +
+                               rmtest::Event(Ms(1600), 1, 0x74, 0);
+    ASSERT_EQ(3u, rc_decode_events(reinterpret_cast<const unsigned char*>(events.data()), events.size(), out, 4));
     EXPECT_EQ(Ms(1500), out[0].timestamp_ns);
     EXPECT_EQ(0x80FF1234u, out[0].scancode);
     EXPECT_EQ(0, out[0].proto);
+    EXPECT_EQ(0, out[0].flags);
+    EXPECT_EQ(RC_FLAG_KEY_DOWN, out[1].flags);
+    EXPECT_EQ(0x74u, out[1].keycode);
+    EXPECT_EQ(RC_FLAG_KEY_UP, out[2].flags);
+    EXPECT_EQ(Ms(1600), out[2].timestamp_ns);
 }
 
 TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
