@@ -6,6 +6,8 @@
  *   TAVRIXRC_RC_DEV    where their nodes are (default /dev)
  *   TAVRIXRC_RC_LOG    a file that gets one line per call, as the simulated
  *                      card writes it
+ *   TAVRIXRC_RC_RULES  where the package's udev rule is looked for (default:
+ *                      udev's rule directories)
  *
  * A card that cannot be read is refused with one line on standard error
  * saying why; a display that draws on that terminal holds such lines back
@@ -13,9 +15,11 @@
  * There are no threads here; calls are expected one at a time. */
 #include "../tavrixrc_common.h"
 
+#include <errno.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include "rc_access.h"
 #include "rc_frame.h"
 #include "rc_node.h"
 
@@ -121,23 +125,34 @@ static rc_open_card* slot_for(int rc_index)
     return &g_open[g_open_count++];
 }
 
+/* After a node is refused: the one step that gives the user a node refused
+ * for permissions, as "; <fix>", else nothing. */
+static void permission_fix(const char* path, rc_node_kind kind, int error, char* fix, size_t fix_len)
+{
+    char sentence[RC_PATH_MAX + 256];
+    fix[0] = '\0';
+    if (error != EACCES && error != EPERM)
+        return;
+    rc_access_fix(path, kind, getenv("TAVRIXRC_RC_RULES"), sentence, sizeof sentence);
+    snprintf(fix, fix_len, "; %s", sentence);
+}
+
 /* The lirc node, or else the input event node: also when the lirc node is
  * there but cannot be opened (a user in "input" but not in "video"). */
 static int open_node(int rc_index, rc_node* node)
 {
+    static const char how[] = "scancodes without protocol, up when the kernel releases their key (one not in its "
+                              "keymap once none has come for 250 ms)";
     const char* sysfs = root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS);
     const char* dev = root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV);
     char lirc[RC_PATH_MAX];
     char event[RC_PATH_MAX];
     char why[RC_PATH_MAX + 128];
     char event_why[RC_PATH_MAX + 128];
+    char fix[RC_PATH_MAX + 260];
+    char event_fix[RC_PATH_MAX + 260];
     const int have_lirc = rc_find_node(sysfs, dev, rc_index, RC_NODE_LIRC, lirc, sizeof lirc);
     const int have_event = rc_find_node(sysfs, dev, rc_index, RC_NODE_EVENT, event, sizeof event);
-    if (have_lirc && rc_node_open(node, lirc, RC_NODE_LIRC, why, sizeof why))
-    {
-        check_protocols(rc_index);
-        return 1;
-    }
     if (!have_lirc && !have_event)
     {
         tell_user("rc%d: refused: %s/rc%d has no lirc node (no lirc support in this kernel or driver) and no "
@@ -145,20 +160,33 @@ static int open_node(int rc_index, rc_node* node)
                   rc_index, sysfs, rc_index);
         return 0;
     }
-    if (have_event && rc_node_open(node, event, RC_NODE_EVENT, event_why, sizeof event_why))
+    if (have_lirc)
     {
-        static const char how[] = "scancodes without protocol, up when the kernel releases their key (one not in its "
-                                  "keymap once none has come for 250 ms)";
-        if (have_lirc)
-            tell_user("rc%d: %s; reading %s instead: %s", rc_index, why, event, how);
-        else
-            tell_user("rc%d: no lirc node, reading %s: %s", rc_index, event, how);
-        return 1;
+        if (rc_node_open(node, lirc, RC_NODE_LIRC, why, sizeof why))
+        {
+            check_protocols(rc_index);
+            return 1;
+        }
+        permission_fix(lirc, RC_NODE_LIRC, errno, fix, sizeof fix);
+    }
+    if (have_event)
+    {
+        if (rc_node_open(node, event, RC_NODE_EVENT, event_why, sizeof event_why))
+        {
+            if (have_lirc)
+                tell_user("rc%d: %s; reading %s instead: %s%s", rc_index, why, event, how, fix);
+            else
+                tell_user("rc%d: no lirc node, reading %s: %s", rc_index, event, how);
+            return 1;
+        }
+        permission_fix(event, RC_NODE_EVENT, errno, event_fix, sizeof event_fix);
     }
     if (have_lirc && have_event)
-        tell_user("rc%d: refused: %s; and %s", rc_index, why, event_why);
+        tell_user("rc%d: refused: %s%s; and %s", rc_index, why, fix, event_why);
+    else if (have_lirc)
+        tell_user("rc%d: refused: %s%s", rc_index, why, fix);
     else
-        tell_user("rc%d: refused: %s", rc_index, have_lirc ? why : event_why);
+        tell_user("rc%d: refused: %s%s", rc_index, event_why, event_fix);
     return 0;
 }
 
