@@ -208,7 +208,7 @@ static int open_card(int index)
 }
 
 /* Every answer first takes in what the node has queued. */
-static const rc_key* current_key(void)
+static const rc_node* current_node(void)
 {
     rc_open_card* card;
     if (!g_have_current)
@@ -216,7 +216,7 @@ static const rc_key* current_key(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
-    return &card->node.key;
+    return &card->node;
 }
 
 TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
@@ -235,16 +235,16 @@ TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 
 TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
-    const rc_key* key = current_key();
-    const int code = key != NULL ? rc_key_code(key, rc_now_ns()) : RC_NO_CODE;
+    const rc_node* node = current_node();
+    const int code = node != NULL ? rc_key_code(&node->key, rc_node_now(node)) : RC_NO_CODE;
     tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
     return code;
 }
 
 TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 {
-    const rc_key* key = current_key();
-    const unsigned int code_ex = key != NULL ? rc_key_code_ex(key, rc_now_ns()) : RC_NO_CODE_EX;
+    const rc_node* node = current_node();
+    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, rc_node_now(node)) : RC_NO_CODE_EX;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;
 }

@@ -26,13 +26,6 @@
 /* Reads per drain at the most: a node that floods cannot hold a call. */
 #define RC_READS_PER_DRAIN 256
 
-uint64_t rc_now_ns(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
-}
-
 static void refuse(char* why, size_t why_len, const char* what, const char* path, int error)
 {
     snprintf(why, why_len, "%s %s: %s", what, path, strerror(error));
@@ -66,6 +59,7 @@ static void take_timeout(rc_node* node)
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
 {
     memset(node, 0, sizeof *node);
+    rc_clock_start(&node->clock);
     node->kind = kind;
     node->timeout_ns = RC_DEFAULT_TIMEOUT_NS;
     node->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -87,6 +81,11 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
     return 1;
 }
 
+uint64_t rc_node_now(const rc_node* node)
+{
+    return rc_clock_records_now(&node->clock, rc_now_ns());
+}
+
 void rc_node_close(rc_node* node)
 {
     if (node->fd >= 0)
@@ -100,9 +99,13 @@ static void feed(rc_node* node, const unsigned char* bytes, size_t len)
     rc_record records[RC_RECORDS_PER_READ];
     const size_t n = node->kind == RC_NODE_EVENT ? rc_decode_events(bytes, len, records, RC_RECORDS_PER_READ)
                                                  : rc_decode_scancodes(bytes, len, records, RC_RECORDS_PER_READ);
+    const uint64_t read_ns = rc_now_ns();
     size_t i;
     for (i = 0; i < n; ++i)
+    {
+        rc_clock_saw(&node->clock, records[i].timestamp_ns, read_ns);
         rc_key_feed(&node->key, &records[i], node->timeout_ns);
+    }
 }
 
 /* Nothing to read: a hang-up or an error on the node means it is gone. */

@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "rc_clock.h"
 #include "rc_key.h"
 #include "rc_sysfs.h"
 
@@ -15,6 +16,7 @@ typedef struct
     int fd; /* -1 once closed */
     rc_node_kind kind;
     uint64_t timeout_ns; /* the receiver's own time-out */
+    rc_clock clock;      /* the records' clock against the process's */
     rc_key key;
 } rc_node;
 
@@ -29,7 +31,7 @@ int rc_node_drain(rc_node* node);
 
 void rc_node_close(rc_node* node);
 
-/* CLOCK_MONOTONIC in nanoseconds, the clock of the records' timestamps. */
-uint64_t rc_now_ns(void);
+/* Now on the clock of the node's record timestamps. */
+uint64_t rc_node_now(const rc_node* node);
 
 #endif

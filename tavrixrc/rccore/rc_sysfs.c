@@ -51,10 +51,9 @@ static int devname_is_safe(const char* value, size_t len)
     return memchr(value, '\0', len) == NULL;
 }
 
-int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
+const char* rc_find_line(const char* text, size_t len, const char* key, size_t* value_len)
 {
-    static const char key[] = "DEVNAME=";
-    const size_t key_len = sizeof key - 1;
+    const size_t key_len = strlen(key);
     size_t at = 0;
     while (at < len)
     {
@@ -63,16 +62,23 @@ int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
         const size_t line_len = newline != NULL ? (size_t)(newline - line) : len - at;
         if (line_len >= key_len && memcmp(line, key, key_len) == 0)
         {
-            const size_t value_len = line_len - key_len;
-            if (!devname_is_safe(line + key_len, value_len) || value_len + 1 > out_len)
-                return 0;
-            memcpy(out, line + key_len, value_len);
-            out[value_len] = '\0';
-            return 1;
+            *value_len = line_len - key_len;
+            return line + key_len;
         }
         at += line_len + 1;
     }
-    return 0;
+    return NULL;
+}
+
+int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
+{
+    size_t value_len;
+    const char* value = rc_find_line(text, len, "DEVNAME=", &value_len);
+    if (value == NULL || !devname_is_safe(value, value_len) || value_len + 1 > out_len)
+        return 0;
+    memcpy(out, value, value_len);
+    out[value_len] = '\0';
+    return 1;
 }
 
 static int is_space(char c)

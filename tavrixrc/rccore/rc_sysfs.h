@@ -12,6 +12,10 @@
  * else -1. */
 int rc_parse_index(const char* name, const char* prefix);
 
+/* The rest of the first line of text that starts with key, its length in
+ * *value_len; NULL when no line does. */
+const char* rc_find_line(const char* text, size_t len, const char* key, size_t* value_len);
+
 /* The value of the DEVNAME line of a uevent file, copied into out with its
  * terminating NUL; 0 when there is none, or when it would leave the device
  * root (empty, absolute, a ".." part) or does not fit. */

@@ -8,6 +8,7 @@
 #include "FakeReceivers.h"
 
 extern "C" {
+#include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
 #include "rc_record.h"
@@ -194,6 +195,38 @@ TEST(RcKey, EachProtocolFamilyHasItsOwnRepeatPeriod)
         rc_key_feed(&key, &rec, RC_DEFAULT_TIMEOUT_NS);
         EXPECT_TRUE(rc_key_is_down(&key, Ms(500 + c.period + 125) - 1)) << c.proto;
         EXPECT_FALSE(rc_key_is_down(&key, Ms(500 + c.period + 125))) << c.proto;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The records' clock: from the namespace's offset where the kernel tells it,
+// else from the records themselves, which never come from the future.
+TEST(RcClock, TakesTheNamespacesOffsetOrWhatTheRecordsShow)
+{
+    int64_t offset = 0;
+    const std::string text = "monotonic       -1000    500\nboottime  7 0\n";
+    ASSERT_EQ(1, rc_parse_timens_monotonic(text.data(), text.size(), &offset));
+    EXPECT_EQ(-1000 * 1000000000LL + 500, offset);
+    for (const char* pszText : {"", "boottime 1 0\n", "monotonic x 0\n", "monotonic 5\n"})
+        EXPECT_EQ(0, rc_parse_timens_monotonic(pszText, std::strlen(pszText), &offset)) << pszText;
+
+    // A poll that came late is no namespace; records 1000 s ahead of their
+    // reading, or far behind it, are.
+    const uint64_t now = Ms(5000000);
+    struct
+    {
+        int64_t lead_ms;
+        int64_t offset_ms;
+    } const cases[] = {{-30, 0}, {-900, 0}, {1000000 - 20, 1000000 - 20}, {-1000000, -1000000}};
+    for (const auto& c : cases)
+    {
+        rc_clock clock = {};
+        rc_clock_saw(&clock, now + static_cast<uint64_t>(c.lead_ms * 1000000), now);
+        rc_clock_saw(&clock, now - Ms(2000000), now);  // an old one tells nothing more
+        EXPECT_EQ(now + static_cast<uint64_t>(c.offset_ms * 1000000), rc_clock_records_now(&clock, now)) << c.lead_ms;
     }
 }
 
