@@ -65,7 +65,7 @@ int main(int argc, char** argv)
         const uint64_t nCommand = static_cast<uint64_t>(i % 200);
         const std::string want = "RC Code: " + std::to_string(nCommand);
         const Clock::time_point sent = Clock::now();
-        if (!rmtest::WriteAll(fd, rmtest::Record(rmtest::NowNs(), 0, rmtest::kProtoNec, 0x3800 + nCommand)))
+        if (!rmtest::Send(fd, rmtest::Record(rmtest::NowNs(), 0, rmtest::kProtoNec, 0x3800 + nCommand)))
             return 1;
         std::string line;
         bool bSeen = false;

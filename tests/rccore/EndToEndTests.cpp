@@ -23,7 +23,7 @@ TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
     ASSERT_TRUE(rmtest::LogHasLine(run.Log(), "OpenCard(0) -> 1", milliseconds(5000)));
 
     // Held for half a second: a press, then NEC repeats every 100 ms.
-    ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
     std::string line;
     ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
     EXPECT_EQ("RC Code: 8", line);
@@ -32,7 +32,7 @@ TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
     for (int i = 0; i < 5; ++i)
     {
         std::this_thread::sleep_for(milliseconds(100));
-        ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408)));
+        ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408)));
     }
     const Clock::time_point lastRepeat = Clock::now();
     // Released: 110 ms of repeat period and 125 ms of time-out after the
@@ -65,7 +65,7 @@ TEST(RcEndToEnd, InsideATimeNamespaceAKeyIsShownAndReleasedAsOnTheHost)
     rmtest::CToolRun run(tree, RM_EXE, RM_RCCORE_LIBRARY, RM_FAKE_NODE_SHIM,
                          {"unshare", "--time", "--monotonic", "1000"});
     ASSERT_TRUE(rmtest::LogHasLine(run.Log(), "OpenCard(0) -> 1", milliseconds(5000)));
-    ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
     const Clock::time_point sent = Clock::now();
     std::string line;
     ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));

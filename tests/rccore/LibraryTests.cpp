@@ -129,8 +129,8 @@ TEST_F(RcLibrary, CardsAreTheRcDevicesInNumericOrderEachReadThroughItsOwnNode)
     EXPECT_NE(std::string::npos, why.find("no lirc node")) << why;
 
     ASSERT_EQ(1, Select(1));  // rc2 before rc10
-    ASSERT_TRUE(rmtest::WriteAll(fdTen, Record(NowNs(), 0, rmtest::kProtoNec, 0x0102)));
-    ASSERT_TRUE(rmtest::WriteAll(fdTwo, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fdTen, Record(NowNs(), 0, rmtest::kProtoNec, 0x0102)));
+    ASSERT_TRUE(rmtest::Send(fdTwo, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
     EXPECT_EQ("8 04FB08F7", Answers());
     ASSERT_EQ(1, Select(2));
     EXPECT_EQ("2 01FE02FD", Answers());
@@ -237,46 +237,59 @@ TEST_F(RcLibrary, AKeyIsReleasedAfterTheKeyUpTimeOfItsOwnTimestamps)
     ASSERT_EQ(1, Select(0));
     // Its last repeat came 250 ms ago: 110 + 125 ms have passed.
     const uint64_t now = NowNs();
-    ASSERT_TRUE(rmtest::WriteAll(fd, Record(now - Ms(350), 0, rmtest::kProtoNec32, 0x87E5FE2C) +
-                                         Record(now - Ms(250), rmtest::kFlagRepeat, rmtest::kProtoNec32, 0x87E5FE2C)));
+    ASSERT_TRUE(rmtest::Send(fd, Record(now - Ms(350), 0, rmtest::kProtoNec32, 0x87E5FE2C) +
+                                     Record(now - Ms(250), rmtest::kFlagRepeat, rmtest::kProtoNec32, 0x87E5FE2C)));
     EXPECT_EQ("255 00000000", Answers());
-    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs(), 0, rmtest::kProtoNec32, 0x87E5FE2C)));
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs(), 0, rmtest::kProtoNec32, 0x87E5FE2C)));
     EXPECT_EQ("44 E5872CFE", Answers());
 
     // The receiver's time-out as it is when the records come: the kernel
     // changes it with the decoders enabled (NEC's 15.6 ms, a longer one).
     setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "15630", 1);
-    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() - Ms(130), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs() - Ms(130), 0, rmtest::kProtoNec, 0x0408)));
     EXPECT_EQ("255 00000000", Answers());
     setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "500000", 1);
-    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() - Ms(250), 0, rmtest::kProtoRc5, 0x1E0B)));
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs() - Ms(250), 1, rmtest::kProtoRc5, 0x1E0B)));  // toggle set
     EXPECT_EQ("11 00001E0B", Answers());
 }
 
-TEST_F(RcLibrary, ABurstIsTakenInWholeByOneCall)
+// The kernel queues 32 records per reader and drops the newest beyond: after
+// a flood the last one kept is shown, and the next frame comes through.
+TEST_F(RcLibrary, AFloodShowsTheLastRecordKeptThenTheNextFrame)
 {
     const int fd = m_tree.AddLirc(0, 0);
     ASSERT_EQ(1, Select(0));
-    std::string burst;
+    std::string flood;
     const uint64_t now = NowNs();
     for (uint64_t i = 0; i < 600; ++i)
-        burst += Record(now, 0, rmtest::kProtoNecx, 0x040000 + i);
-    ASSERT_TRUE(rmtest::WriteAll(fd, burst));
-    EXPECT_EQ(0x57, m_pfnGetRemoteCode());  // 600 - 1 = 0x257
+        flood += Record(now, 0, rmtest::kProtoNecx, 0x040000 + i);
+    EXPECT_FALSE(rmtest::Send(fd, flood));
+    EXPECT_EQ(31, m_pfnGetRemoteCode());
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    EXPECT_EQ("8 04FB08F7", Answers());
 }
 
+// Unplugged, the kernel's node answers EAGAIN and a hang-up while nothing
+// is queued, ENODEV while records are (they are never handed out).
 TEST_F(RcLibrary, AnUnpluggedReceiverReadsAsNoCodeAndItsNodeIsClosed)
 {
     const int fd = m_tree.AddLirc(0, 0);
+    const int fdQueued = m_tree.AddLirc(1, 1);
     const int nBefore = OpenDescriptors();
     ASSERT_EQ(1, Select(0));
-    ASSERT_TRUE(rmtest::WriteAll(fd, Record(NowNs() + Ms(10000), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
     EXPECT_EQ("8 04FB08F7", Answers());
     m_tree.Unplug(fd);
     EXPECT_EQ("255 00000000", Answers());
     EXPECT_EQ(nBefore - 1, OpenDescriptors());  // the test's own end is gone too
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(255, m_pfnGetRemoteCode());
+
+    ASSERT_EQ(1, Select(1));
+    ASSERT_TRUE(rmtest::Send(fdQueued, Record(NowNs(), 0, rmtest::kProtoNec, 0x0409)));
+    m_tree.Unplug(fdQueued);
+    EXPECT_EQ("255 00000000", Answers());
+    EXPECT_EQ(nBefore - 2, OpenDescriptors());
 }
 
 // Standard error a pipe that nobody reads, and full: the line about the

@@ -171,7 +171,8 @@ TEST(RcKey, IsHeldThroughItsRepeatsAndUpAfterThePeriodPlusTheTimeOut)
     rc_key_feed(&key, &rec, timeout);
     EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1800)));
 
-    // A repeat flag on another code or protocol is a new key all the same.
+    // A repeat flag on another code or protocol (the kernel's last frame,
+    // after it dropped records of a full queue) is a new key all the same.
     rec = At(Ms(2000), rmtest::kFlagRepeat, rmtest::kProtoNecx, 0x041208);
     rc_key_feed(&key, &rec, timeout);
     EXPECT_EQ(0x041208F7u, rc_key_code_ex(&key, Ms(2000)));
