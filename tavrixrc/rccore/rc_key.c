@@ -19,13 +19,21 @@ unsigned rc_repeat_period_ms(uint16_t proto)
     case RC_PROTO_RC6_6A_24:
     case RC_PROTO_RC6_6A_32:
     case RC_PROTO_RC6_MCE:
+    case RC_PROTO_IMON:
+    case RC_PROTO_RCMM12:
+    case RC_PROTO_RCMM24:
+    case RC_PROTO_RCMM32:
         return 114;
     case RC_PROTO_SONY12:
     case RC_PROTO_SONY15:
     case RC_PROTO_SONY20:
+    case RC_PROTO_MCIR2_KBD:
+    case RC_PROTO_MCIR2_MSE:
         return 100;
+    case RC_PROTO_XBOX_DVD:
+        return 64;
     default:
-        /* jvc, sanyo, sharp; and, for protocols whose period we do not
+        /* jvc, sanyo, sharp, xmp; and, for protocols whose period we do not
          * know, the longest, so a key is never dropped between repeats */
         return 125;
     }
