@@ -23,7 +23,8 @@ int rc_parse_index(const char* name, const char* prefix)
     if (strncmp(name, prefix, prefix_len) != 0)
         return -1;
     p = name + prefix_len;
-    if (*p == '\0' || strlen(p) > RC_INDEX_DIGITS_MAX)
+    /* "rc007" is no name the kernel gives, and would stand for rc7's path */
+    if (*p == '\0' || strlen(p) > RC_INDEX_DIGITS_MAX || (p[0] == '0' && p[1] != '\0'))
         return -1;
     for (; *p != '\0'; ++p)
     {

@@ -8,8 +8,8 @@
 
 #define RC_PATH_MAX 4096
 
-/* N for a name that is exactly prefix followed by decimal digits ("rc10"),
- * else -1. */
+/* N for a name that is exactly prefix followed by decimal digits with no
+ * leading zero ("rc10"), else -1. */
 int rc_parse_index(const char* name, const char* prefix);
 
 /* The rest of the first line of text that starts with key, its length in

@@ -104,7 +104,7 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
 {
     EXPECT_EQ(10, rc_parse_index("rc10", "rc"));
     EXPECT_EQ(0, rc_parse_index("lirc0", "lirc"));
-    for (const char* pszName : {"rc", "rc1a", "rc-1", "rc+1", "lirc0", "rc9999999999", "src1"})
+    for (const char* pszName : {"rc", "rc1a", "rc-1", "rc+1", "lirc0", "rc9999999999", "src1", "rc007"})
         EXPECT_EQ(-1, rc_parse_index(pszName, "rc")) << pszName;
 
     char szName[32];
