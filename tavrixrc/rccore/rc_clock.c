@@ -15,6 +15,7 @@
  * reading are taken as on the process's clock: a poll that came late, not a
  * namespace (whose offsets are whole seconds). */
 #define RC_CLOCKS_APART_NS 1000000000LL
+#define RC_OFFSET_SEC_MAX 9000000000LL
 
 uint64_t rc_now_ns(void)
 {
@@ -57,7 +58,9 @@ int rc_parse_timens_monotonic(const char* text, size_t len, int64_t* offset_ns)
     if (p == NULL)
         return 0;
     end = p + value_len;
-    if (!parse_decimal(&p, end, &sec) || !parse_decimal(&p, end, &nsec))
+    /* The kernel keeps offsets within what nanoseconds in 64 bits hold. */
+    if (!parse_decimal(&p, end, &sec) || !parse_decimal(&p, end, &nsec) || sec > RC_OFFSET_SEC_MAX ||
+        sec < -RC_OFFSET_SEC_MAX || nsec < 0 || nsec >= 1000000000)
         return 0;
     *offset_ns = sec * 1000000000LL + nsec;
     return 1;
