@@ -45,9 +45,18 @@ static uint64_t keyup_at(const rc_key* key)
     return at < key->last_ns ? UINT64_MAX : at;
 }
 
+/* A mapped key whose release was lost (an input node that overflowed drops
+ * events) is let go this long past the time its scancodes allow. */
+#define RC_LOST_RELEASE_NS 1000000000u
+
 int rc_key_is_down(const rc_key* key, uint64_t now_ns)
 {
-    return key->pressed && (key->by_keycode || now_ns < keyup_at(key));
+    const uint64_t at = keyup_at(key);
+    if (!key->pressed)
+        return 0;
+    if (key->by_keycode)
+        return at > UINT64_MAX - RC_LOST_RELEASE_NS || now_ns < at + RC_LOST_RELEASE_NS;
+    return now_ns < at;
 }
 
 static void feed_key_event(rc_key* key, const rc_record* record)

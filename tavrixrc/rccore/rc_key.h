@@ -27,8 +27,9 @@ typedef struct
 unsigned rc_repeat_period_ms(uint16_t proto);
 
 /* Takes one record; timeout_ns is the receiver's own time-out. A key event
- * (from an input node) right after its scancode hands the key's release to
- * the kernel: it is up at the kernel's own release, whatever the time. */
+ * (from an input node) with its scancode hands the key's release to the
+ * kernel: it is up at the kernel's own release (or, should that be lost, a
+ * second past the time its scancodes allow). */
 void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns);
 
 /* Non-zero while the key is held at now_ns (CLOCK_MONOTONIC). */

@@ -218,7 +218,7 @@ TEST_F(RcLibrary, TheEventNodeStandsInForALircNodeThatCannotBeOpened)
     EXPECT_NE(std::string::npos, why.find("cannot open " + m_tree.NodePath("lirc0"))) << why;
     EXPECT_NE(std::string::npos, why.find("reading " + m_tree.NodePath("input/event6") + " instead")) << why;
 
-    const uint64_t pressed = NowNs() - Ms(1000);
+    const uint64_t pressed = NowNs() - Ms(900);
     ASSERT_TRUE(rmtest::WriteAll(fd, Event(pressed, 4, 4, 0x0408) + Event(pressed, 1, 0x74, 1) +
                                          Event(pressed, 0, 0, 0) + Event(pressed + Ms(500), 4, 4, 0x0408)));
     EXPECT_EQ("8 00000408", Answers());
