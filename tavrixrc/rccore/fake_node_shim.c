@@ -8,10 +8,9 @@
  * What the kernel does that a FIFO does not, and what stands in for it:
  *   - it always answers the time-out, and changes it at run time with the
  *     decoders: read from the environment at each request;
- *   - unplugged, a lirc node answers a read EAGAIN while nothing is queued
- *     and ENODEV while records are, an input node ENODEV; a poll says
- *     POLLHUP | POLLERR (a lirc node without POLLIN); a FIFO would say end
- *     of file, and hand out what it still holds;
+ *   - unplugged, a node answers a read ENODEV, what it still held lost,
+ *     and a poll POLLHUP | POLLERR (a lirc node without POLLIN); a FIFO
+ *     would say end of file, and hand out what it still holds;
  *   - it keeps 32 records per reader: the test's writer keeps to that
  *     (FakeReceivers.h).
  *
@@ -112,7 +111,7 @@ int ioctl(int fd, unsigned long request, ...)
 }
 
 /* The test has closed its end: the node is unplugged. */
-static int unplugged(int fd, int* queued)
+static int unplugged(int fd)
 {
     static void* next;
     poll_fn system_poll;
@@ -121,20 +120,15 @@ static int unplugged(int fd, int* queued)
     p.events = POLLIN;
     p.revents = 0;
     *(void**)&system_poll = next_fn(&next, "poll");
-    if (system_poll == NULL || system_poll(&p, 1, 0) < 0)
-        return 0;
-    *queued = (p.revents & POLLIN) != 0;
-    return (p.revents & POLLHUP) != 0;
+    return system_poll != NULL && system_poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) != 0;
 }
 
 ssize_t read(int fd, void* buf, size_t count)
 {
     static void* next;
     read_fn system_read;
-    const fake_kind kind = fake_node(fd);
-    int queued = 0;
-    if (kind != NOT_FAKE && unplugged(fd, &queued))
-        return fail(kind == FAKE_EVENT || queued ? ENODEV : EAGAIN);
+    if (fake_node(fd) != NOT_FAKE && unplugged(fd))
+        return fail(ENODEV);
     *(void**)&system_read = next_fn(&next, "read");
     return system_read != NULL ? system_read(fd, buf, count) : fail(ENOSYS);
 }

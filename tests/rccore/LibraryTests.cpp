@@ -269,8 +269,8 @@ TEST_F(RcLibrary, AFloodShowsTheLastRecordKeptThenTheNextFrame)
     EXPECT_EQ("8 04FB08F7", Answers());
 }
 
-// Unplugged, the kernel's node answers EAGAIN and a hang-up while nothing
-// is queued, ENODEV while records are (they are never handed out).
+// Unplugged, the kernel's node answers ENODEV and a hang-up, idle or with
+// records still queued (they are never handed out).
 TEST_F(RcLibrary, AnUnpluggedReceiverReadsAsNoCodeAndItsNodeIsClosed)
 {
     const int fd = m_tree.AddLirc(0, 0);
