@@ -267,6 +267,15 @@ public:
             poll(&p, 1, static_cast<int>((deadline - now) / 1000000u) + 1);
         }
     }
+    // The last release once the key has been quiet for a while; 0 when
+    // none came.
+    uint64_t LastRelease()
+    {
+        uint64_t last = 0;
+        for (uint64_t up; (up = Next(0, last == 0 ? 3000 : 400)) != 0;)
+            last = up;
+        return last;
+    }
     // The presses read so far.
     int Presses() const { return m_nPresses; }
 

@@ -337,29 +337,37 @@ private:
 
 // A key's press and release, as the tool showed it beside what the kernel
 // did: the milliseconds from the kernel's key-up to the tool's fields
-// emptied (the first of them; both are waited for).
+// emptied (the first of them), the presses each saw.
 struct SReleaseLag
 {
-    bool bShown = false;     // the tool's press line came
-    bool bReleased = false;  // its release lines came, and the kernel's key-up
+    int nToolPresses = 0;
+    int nKernelPresses = 0;
+    bool bReleased = false;  // the tool's release lines came, and the kernel's key-up
     double lagMs = 0;
 };
 
-// Waits for pressLine from line nFrom on, then for both fields to empty
-// (only the extended code's for a key whose code is 255), and for the
-// kernel's key-up on keys.
-inline SReleaseLag MeasureRelease(CKernelTool& tool, CKernelKeys& keys, size_t nFrom, const std::string& pressLine,
-                                  bool bCodeShown = true)
+// After a key was held: the tool's lines from nFrom on with the frame
+// pressLine, until both fields are empty, and the kernel's events until
+// they have been quiet a while; the last release of each is compared.
+inline SReleaseLag MeasureRelease(CKernelTool& tool, CKernelKeys& keys, size_t nFrom, const std::string& pressLine)
 {
     SReleaseLag lag;
+    const int nPressesBefore = keys.Presses();
+    const uint64_t kernelUp = keys.LastRelease();
+    lag.nKernelPresses = keys.Presses() - nPressesBefore;
     size_t nAt = 0;
-    lag.bShown = tool.WaitLine(pressLine, nFrom, 3000, &nAt) != 0;
-    if (!lag.bShown)
+    if (tool.WaitLine(pressLine, nFrom, 3000, &nAt) == 0)
         return lag;
-    uint64_t toolUp = tool.WaitLine("Extended code:", nAt + 1, 3000);
-    if (bCodeShown)
-        toolUp = std::min(toolUp - 1, tool.WaitLine("RC Code:", nAt + 1, 3000) - 1) + 1;
-    const uint64_t kernelUp = keys.Next(0, 3000);
+    uint64_t toolUp = 0;
+    for (size_t nNext = nAt; tool.WaitLine(pressLine, nNext + 1, 0, &nNext) != 0; nAt = nNext)
+    {
+    }
+    const std::vector<SToolLine> lines = tool.Lines();
+    for (size_t i = nFrom; i < lines.size(); ++i)
+        lag.nToolPresses += lines[i].text == pressLine;
+    const uint64_t exUp = tool.WaitLine("Extended code:", nAt + 1, 3000);
+    const uint64_t codeUp = tool.WaitLine("RC Code:", nAt + 1, 3000);
+    toolUp = std::min(exUp - 1, codeUp - 1) + 1;
     lag.bReleased = toolUp != 0 && kernelUp != 0;
     lag.lagMs = (static_cast<double>(toolUp) - static_cast<double>(kernelUp)) / 1e6;
     return lag;
