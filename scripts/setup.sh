@@ -10,9 +10,11 @@ want_windows=0
 
 # libclang-rt-14-dev: libFuzzer and the sanitizers' runtimes for clang;
 # python3: the benchmark's suite that drives the tool; libx11-dev, libxft-dev:
-# the X11 display; xvfb, xdotool and the rest: its tests and screenshots.
+# the X11 display; xvfb, xdotool and the rest: its tests and screenshots;
+# qemu-system-x86, busybox-static, kmod: the VM of the tests on the kernel.
 packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make pkg-config libgtest-dev libgmock-dev
-  libncurses-dev libx11-dev libxft-dev llvm tmux xvfb x11-utils xdotool imagemagick fonts-liberation)
+  libncurses-dev libx11-dev libxft-dev llvm tmux xvfb x11-utils xdotool imagemagick fonts-liberation
+  qemu-system-x86 busybox-static kmod)
 # Wine runs the Windows tests; without it they are reported as skipped, so a
 # package mirror that cannot serve its 32-bit half does not stop the rest.
 wine_packages=()
