@@ -166,6 +166,11 @@ TEST(RcKey, IsHeldThroughItsRepeatsAndUpAfterThePeriodPlusTheTimeOut)
     }
     EXPECT_EQ(0x08, rc_key_code(&key, Ms(1709)));
     EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1710)));
+    // ... and each with the receiver's time-out as it was at that repeat.
+    rec = At(Ms(1600), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
+    rc_key_feed(&key, &rec, Ms(20));
+    EXPECT_EQ(0x08, rc_key_code(&key, Ms(1729)));
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1730)));
     // A repeat that comes after the key went up does not press it again.
     rec = At(Ms(1800), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
     rc_key_feed(&key, &rec, timeout);
