@@ -96,8 +96,11 @@ int ioctl(int fd, unsigned long request, ...)
     if (fake_node(fd) != NOT_FAKE)
     {
         const char* timeout = getenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US");
+        /* Scancodes only: a FIFO has one reader's worth of data, so the
+         * library's second reader, for raw IR, is refused as the kernel
+         * refuses it on a receiver that decodes in hardware. */
         if (request == FAKE_LIRC_SET_REC_MODE)
-            return getenv("TAVRIXRC_FAKE_NODE_REFUSE") != NULL ? fail(EINVAL) : 0;
+            return getenv("TAVRIXRC_FAKE_NODE_REFUSE") != NULL || *(const uint32_t*)arg != 8u ? fail(EINVAL) : 0;
         if (request == FAKE_LIRC_GET_REC_TIMEOUT)
         {
             *(uint32_t*)arg = timeout != NULL ? (uint32_t)strtoul(timeout, NULL, 10) : 125000u;

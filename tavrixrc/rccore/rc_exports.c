@@ -84,6 +84,20 @@ static void enumerate(void)
     g_devices = rc_list_devices(root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), &g_device_count);
 }
 
+/* Device rcN's protocols file, its first line into text, its path into
+ * path; the parse of the decoders it enables (rc_parse_decoders), or -2
+ * when it cannot be read. */
+static int read_protocols(int rc_index, char* path, size_t path_len, char* text, size_t text_len)
+{
+    long len;
+    snprintf(path, path_len, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
+    len = rc_read_text(path, text, text_len);
+    if (len < 0)
+        return -2;
+    text[strcspn(text, "\n")] = '\0';
+    return rc_parse_decoders(text, strlen(text));
+}
+
 /* A receiver with no decoder enabled reads nothing at all (rc-loopback and
  * many raw receivers start so). Said only then: a card that decodes some
  * protocol may well be decoding the user's remote. The command adds NEC
@@ -92,16 +106,22 @@ static void check_protocols(int rc_index)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    long len;
-    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
-    len = rc_read_text(path, text, sizeof text);
-    if (len >= 0 && rc_parse_decoders(text, (size_t)len) == 0)
-    {
-        text[strcspn(text, "\n")] = '\0';
+    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) == 0)
         tell_user("rc%d: no IR decoder is enabled (protocols: %s), so no key is decoded; to add NEC, keeping the "
                   "others: echo +nec | sudo tee %s (or your remote's protocol from the list instead of nec)",
                   rc_index, text, path);
-    }
+}
+
+/* Frames come that no enabled decoder takes: the remote's protocol is not
+ * among those enabled. */
+static void tell_untaken(int rc_index)
+{
+    char path[RC_PATH_MAX];
+    char text[1024];
+    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) >= -1)
+        tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); add your remote's protocol, "
+                  "keeping the others: echo +PROTOCOL | sudo tee %s, with one of those listed without brackets",
+                  rc_index, text, path);
 }
 
 static rc_open_card* slot_for(int rc_index)
@@ -216,6 +236,11 @@ static const rc_node* current_node(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
+    if (card->node.untaken)
+    {
+        card->node.untaken = 0;
+        tell_untaken(card->rc_index);
+    }
     return &card->node;
 }
 

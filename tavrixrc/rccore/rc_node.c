@@ -59,6 +59,7 @@ static void take_timeout(rc_node* node)
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
 {
     memset(node, 0, sizeof *node);
+    node->raw.fd = -1;
     rc_clock_start(&node->clock);
     node->kind = kind;
     node->timeout_ns = RC_DEFAULT_TIMEOUT_NS;
@@ -78,6 +79,8 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
         errno = error;
         return 0;
     }
+    if (kind == RC_NODE_LIRC)
+        rc_raw_open(&node->raw, path);
     return 1;
 }
 
@@ -89,7 +92,10 @@ uint64_t rc_node_now(const rc_node* node)
 void rc_node_close(rc_node* node)
 {
     if (node->fd >= 0)
+    {
         close(node->fd);
+        rc_raw_close(&node->raw);
+    }
     node->fd = -1;
     node->key.pressed = 0;
 }
@@ -106,6 +112,7 @@ static void feed(rc_node* node, const unsigned char* bytes, size_t len)
         rc_clock_saw(&node->clock, records[i].timestamp_ns, read_ns);
         rc_key_feed(&node->key, &records[i], node->timeout_ns);
     }
+    node->records += n;
 }
 
 /* Nothing to read: a hang-up or an error on the node means it is gone. */
@@ -120,7 +127,7 @@ static int still_there(const rc_node* node)
     return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0 || (p.revents & POLLIN) != 0;
 }
 
-int rc_node_drain(rc_node* node)
+static int drain_records(rc_node* node)
 {
     unsigned char buffer[RC_RECORDS_PER_READ * RC_RECORD_SIZE];
     const size_t record_size = node->kind == RC_NODE_EVENT ? RC_EVENT_SIZE : RC_RECORD_SIZE;
@@ -150,5 +157,15 @@ int rc_node_drain(rc_node* node)
         rc_node_close(node);
         return 0;
     }
+    return 1;
+}
+
+int rc_node_drain(rc_node* node)
+{
+    const uint64_t before = node->records;
+    if (!drain_records(node))
+        return 0;
+    if (node->fd >= 0 && rc_raw_drain(&node->raw, before, node->records))
+        node->untaken = 1;
     return 1;
 }

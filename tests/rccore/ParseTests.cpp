@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "FakeReceivers.h"
 
@@ -11,6 +12,7 @@ extern "C" {
 #include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
+#include "rc_raw.h"
 #include "rc_record.h"
 #include "rc_sysfs.h"
 }
@@ -234,6 +236,32 @@ TEST(RcClock, TakesTheNamespacesOffsetOrWhatTheRecordsShow)
         rc_clock_saw(&clock, now - Ms(2000000), now);  // an old one tells nothing more
         EXPECT_EQ(now + static_cast<uint64_t>(c.offset_ms * 1000000), rc_clock_records_now(&clock, now)) << c.lead_ms;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Frames in mode2 as the kernel hands them out: pulses and spaces, then its
+// time-out report. One untaken frame could be noise; the second tells.
+TEST(RcRaw, TellsOfTheSecondFrameNoDecoderTook)
+{
+    std::vector<uint32_t> frame;
+    for (int i = 0; i < 12; ++i)
+        frame.insert(frame.end(), {0x01000000u | 560u, 560u});
+    frame.push_back(0x03000000u | 15000u);
+    const std::vector<uint32_t> flash = {0x01000000u | 300u, 900u, 0x01000000u | 300u, 0x03000000u | 15000u};
+    rc_raw_watch watch = {};
+    // Taken: a record came since its first pulse (in this read, or a later one).
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 0, 1));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), 10, 1, 1));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data() + 10, frame.size() - 10, 1, 2));
+    // A flash of a few pulses is no frame.
+    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
+    EXPECT_EQ(1, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));  // said once
 }
 
 }  // namespace
