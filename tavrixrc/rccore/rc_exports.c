@@ -38,6 +38,12 @@ static rc_open_card* g_open; /* every node opened since the last UnInit */
 static size_t g_open_count;
 static size_t g_current; /* the one the codes are read from: the last to open */
 static int g_have_current;
+static int g_code_read;         /* the last call was GetRemoteCode ... */
+static uint64_t g_code_read_at; /* ... made then (CLOCK_MONOTONIC) */
+static uint64_t g_code_moment;  /* ... answering for this moment of the records' clock */
+
+/* Within this of GetRemoteCode, GetRemoteCodeEx is taken as its pair. */
+#define RC_PAIR_NS 15000000u
 
 static const char* root(const char* name, const char* fallback)
 {
@@ -246,6 +252,7 @@ static const rc_node* current_node(void)
 
 TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 {
+    g_code_read = 0;
     enumerate();
     tavrixrc_log(log_path(), "GetCardCount -> %d", (int)g_device_count);
     return (int)g_device_count;
@@ -253,7 +260,9 @@ TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 
 TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 {
-    const int opened = open_card(index);
+    int opened;
+    g_code_read = 0;
+    opened = open_card(index);
     tavrixrc_log(log_path(), "OpenCard(%d) -> %d", index, opened);
     return opened;
 }
@@ -261,15 +270,26 @@ TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     const rc_node* node = current_node();
-    const int code = node != NULL ? rc_key_code(&node->key, rc_node_now(node)) : RC_NO_CODE;
+    const uint64_t now = node != NULL ? rc_node_now(node) : 0;
+    const int code = node != NULL ? rc_key_code(&node->key, now) : RC_NO_CODE;
+    g_code_read = 1;
+    g_code_read_at = rc_now_ns();
+    g_code_moment = now;
     tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
     return code;
 }
 
+/* Right after GetRemoteCode (as the tool polls: the code, then the
+ * extended code) the answer is of the same moment, so that a record coming
+ * between the two calls changes both fields in the next poll, not one in
+ * each. */
 TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 {
-    const rc_node* node = current_node();
-    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, rc_node_now(node)) : RC_NO_CODE_EX;
+    const int paired = g_code_read && g_have_current && rc_now_ns() - g_code_read_at < RC_PAIR_NS;
+    const rc_node* node = paired ? &g_open[g_current].node : current_node();
+    const uint64_t now = paired ? g_code_moment : node != NULL ? rc_node_now(node) : 0;
+    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, now) : RC_NO_CODE_EX;
+    g_code_read = 0;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;
 }
@@ -283,6 +303,7 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
     g_open = NULL;
     g_open_count = 0;
     g_have_current = 0;
+    g_code_read = 0;
     free(g_devices);
     g_devices = NULL;
     g_device_count = 0;

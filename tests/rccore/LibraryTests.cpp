@@ -231,6 +231,18 @@ TEST_F(RcLibrary, TheEventNodeStandsInForALircNodeThatCannotBeOpened)
     EXPECT_EQ("255 00000000", Answers());
 }
 
+// The tool reads the code, then the extended code: a record that comes
+// between the two is the next poll's, for both fields at once.
+TEST_F(RcLibrary, TheCodeAndTheExtendedCodeReadTogetherAgree)
+{
+    const int fd = m_tree.AddLirc(0, 0);
+    ASSERT_EQ(1, Select(0));
+    EXPECT_EQ(255, m_pfnGetRemoteCode());
+    ASSERT_TRUE(rmtest::Send(fd, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    EXPECT_EQ(0u, m_pfnGetRemoteCodeEx());
+    EXPECT_EQ("8 04FB08F7", Answers());
+}
+
 TEST_F(RcLibrary, AKeyIsReleasedAfterTheKeyUpTimeOfItsOwnTimestamps)
 {
     const int fd = m_tree.AddLirc(0, 0);
