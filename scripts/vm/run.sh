@@ -49,8 +49,8 @@ if [ ! -f "$initramfs" ]; then
     cp "$ko" "$staging/modules/"
     basename "$ko" >>"$staging/modules/order"
   done
-  (cd "$staging" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$initramfs.part"
-  mv "$initramfs.part" "$initramfs"
+  (cd "$staging" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$staging.cpio.gz"
+  mv "$staging.cpio.gz" "$initramfs"
   rm -rf "$staging"
 fi
 
