@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Figures.h"
 #include "ToolRun.h"
 
 namespace {
@@ -21,17 +22,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-struct SFigures
-{
-    double dMin, dMedian, dP99, dMax;
-};
-
-SFigures Summarise(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const auto at = [&](double q) { return values[static_cast<size_t>(q * static_cast<double>(values.size() - 1))]; };
-    return SFigures{values.front(), at(0.5), at(0.99), values.back()};
-}
+using rmbench::SFigures;
+using rmbench::Summarise;
 
 }  // namespace
 
@@ -65,7 +57,7 @@ int main(int argc, char** argv)
         const uint64_t nCommand = static_cast<uint64_t>(i % 200);
         const std::string want = "RC Code: " + std::to_string(nCommand);
         const Clock::time_point sent = Clock::now();
-        if (!rmtest::WriteAll(fd, rmtest::Record(rmtest::NowNs(), 0, rmtest::kProtoNec, 0x3800 + nCommand)))
+        if (!rmtest::Send(fd, rmtest::Record(rmtest::NowNs(), 0, rmtest::kProtoNec, 0x3800 + nCommand)))
             return 1;
         std::string line;
         bool bSeen = false;

@@ -28,6 +28,8 @@
  *                           "fault": GetRemoteCode raises SIGSEGV after
  *                           300 ms, once the dialog is up (POSIX).
  *   TAVRIXRC_FAKE_LOAD_MS   milliseconds the library takes to load (POSIX).
+ *   TAVRIXRC_FAKE_STDERR    a line GetRemoteCode writes to standard error,
+ *                           once, at its 10th call: the dialog is up by then.
  *   TAVRIXRC_FAKE_LOG       file to which one line per call is appended:
  *                             GetCardCount -> 3
  *                             OpenCard(2) -> 1
@@ -73,6 +75,8 @@ static answer_list g_codes;
 static answer_list g_codes_ex;
 static enum stuck_mode g_stuck;
 static char* g_log_path;
+static char* g_stderr_line;
+static unsigned g_remote_calls;
 
 static void list_free(answer_list* list)
 {
@@ -146,6 +150,9 @@ static void unconfigure(void)
     list_free(&g_codes_ex);
     free(g_log_path);
     g_log_path = NULL;
+    free(g_stderr_line);
+    g_stderr_line = NULL;
+    g_remote_calls = 0;
     g_configured = 0;
 }
 
@@ -174,6 +181,7 @@ static void configure(void)
     else if (text != NULL && strcmp(text, "fault") == 0)
         g_stuck = STUCK_FAULT;
     g_log_path = tavrixrc_getenv_copy("TAVRIXRC_FAKE_LOG");
+    g_stderr_line = tavrixrc_getenv_copy("TAVRIXRC_FAKE_STDERR");
     g_configured = 1;
 }
 
@@ -251,6 +259,8 @@ TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
         stick(g_stuck);
     }
     code = (int)list_take(&g_codes, 255);
+    if (++g_remote_calls == 10 && g_stderr_line != NULL)
+        fprintf(stderr, "%s\n", g_stderr_line);
     tavrixrc_log(g_log_path, "GetRemoteCode -> %d", code);
     return code;
 }

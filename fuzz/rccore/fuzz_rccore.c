@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
 #include "rc_record.h"
@@ -66,7 +67,10 @@ static void fuzz_texts(const unsigned char* data, size_t size)
         if (len == 0 || devname[0] == '/' || climbs(devname))
             __builtin_trap();
     }
-    (void)rc_parse_protocol_enabled(text, size, "nec");
+    int64_t offset;
+    (void)rc_parse_timens_monotonic(text, size, &offset);
+    if (rc_parse_decoders(text, size) < -1 || rc_parse_decoders(text, size) > 1)
+        __builtin_trap();
     if (size < sizeof name)
     {
         memcpy(name, data, size);

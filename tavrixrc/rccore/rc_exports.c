@@ -6,15 +6,20 @@
  *   TAVRIXRC_RC_DEV    where their nodes are (default /dev)
  *   TAVRIXRC_RC_LOG    a file that gets one line per call, as the simulated
  *                      card writes it
+ *   TAVRIXRC_RC_RULES  where the package's udev rule is looked for (default:
+ *                      udev's rule directories)
  *
  * A card that cannot be read is refused with one line on standard error
- * saying why, unless standard error is the terminal the dialog is drawn on.
+ * saying why; a display that draws on that terminal holds such lines back
+ * until it is gone.
  * There are no threads here; calls are expected one at a time. */
 #include "../tavrixrc_common.h"
 
-#include <sys/stat.h>
+#include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include "rc_access.h"
 #include "rc_frame.h"
 #include "rc_node.h"
 
@@ -33,6 +38,12 @@ static rc_open_card* g_open; /* every node opened since the last UnInit */
 static size_t g_open_count;
 static size_t g_current; /* the one the codes are read from: the last to open */
 static int g_have_current;
+static int g_code_read;         /* the last call was GetRemoteCode ... */
+static uint64_t g_code_read_at; /* ... made then (CLOCK_MONOTONIC) */
+static uint64_t g_code_moment;  /* ... answering for this moment of the records' clock */
+
+/* Within this of GetRemoteCode, GetRemoteCodeEx is taken as its pair. */
+#define RC_PAIR_NS 15000000u
 
 static const char* root(const char* name, const char* fallback)
 {
@@ -45,32 +56,32 @@ static const char* log_path(void)
     return getenv("TAVRIXRC_RC_LOG");
 }
 
-/* Standard error drawn over by the dialog would garble both. */
-static int stderr_is_the_dialog(void)
-{
-    struct stat err;
-    struct stat out;
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO))
-        return 0;
-    if (fstat(STDERR_FILENO, &err) != 0 || fstat(STDOUT_FILENO, &out) != 0)
-        return 1;
-    return err.st_rdev == out.st_rdev;
-}
-
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 static void
 tell_user(const char* format, ...)
 {
+    /* One write of the whole line, and only when standard error takes it at
+     * once: a pipe nobody reads must not hold GetRemoteCode. */
+    char line[1024]; /* within PIPE_BUF: a pipe that polls writable takes it whole */
+    struct pollfd err;
     va_list args;
-    if (stderr_is_the_dialog())
-        return;
-    fputs("TavrixRC.dll: ", stderr);
+    int len = snprintf(line, sizeof line, "TavrixRC.dll: ");
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    len += vsnprintf(line + len, sizeof line - (size_t)len - 1, format, args);
     va_end(args);
-    fputc('\n', stderr);
+    if (len > (int)sizeof line - 2)
+        len = (int)sizeof line - 2;
+    line[len++] = '\n';
+    err.fd = STDERR_FILENO;
+    err.events = POLLOUT;
+    err.revents = 0;
+    if (poll(&err, 1, 0) == 1 && (err.revents & POLLOUT) != 0)
+    {
+        const ssize_t written = write(STDERR_FILENO, line, (size_t)len);
+        (void)written; /* a line that cannot be written is lost, never waited for */
+    }
 }
 
 static void enumerate(void)
@@ -79,21 +90,44 @@ static void enumerate(void)
     g_devices = rc_list_devices(root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), &g_device_count);
 }
 
-/* An opened card whose receiver does not decode NEC still shows other
- * protocols; the user is told how to switch NEC on. */
+/* Device rcN's protocols file, its first line into text, its path into
+ * path; the parse of the decoders it enables (rc_parse_decoders), or -2
+ * when it cannot be read. */
+static int read_protocols(int rc_index, char* path, size_t path_len, char* text, size_t text_len)
+{
+    long len;
+    snprintf(path, path_len, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
+    len = rc_read_text(path, text, text_len);
+    if (len < 0)
+        return -2;
+    text[strcspn(text, "\n")] = '\0';
+    return rc_parse_decoders(text, strlen(text));
+}
+
+/* A receiver with no decoder enabled reads nothing at all (rc-loopback and
+ * many raw receivers start so). Said only then: a card that decodes some
+ * protocol may well be decoding the user's remote. The command adds NEC
+ * and keeps what is enabled. */
 static void check_protocols(int rc_index)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    long len;
-    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
-    len = rc_read_text(path, text, sizeof text);
-    if (len >= 0 && !rc_parse_protocol_enabled(text, (size_t)len, "nec"))
-    {
-        text[strcspn(text, "\n")] = '\0';
-        tell_user("rc%d: NEC decoding is not enabled (protocols: %s); enable it with: sudo ir-keytable -s rc%d -p nec",
-                  rc_index, text, rc_index);
-    }
+    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) == 0)
+        tell_user("rc%d: no IR decoder is enabled (protocols: %s), so no key is decoded; to add NEC, keeping the "
+                  "others: echo +nec | sudo tee %s (or your remote's protocol from the list instead of nec)",
+                  rc_index, text, path);
+}
+
+/* Frames come that no enabled decoder takes: the remote's protocol is not
+ * among those enabled. */
+static void tell_untaken(int rc_index)
+{
+    char path[RC_PATH_MAX];
+    char text[1024];
+    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) >= -1)
+        tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); add your remote's protocol, "
+                  "keeping the others: echo +PROTOCOL | sudo tee %s, with one of those listed without brackets",
+                  rc_index, text, path);
 }
 
 static rc_open_card* slot_for(int rc_index)
@@ -117,46 +151,90 @@ static rc_open_card* slot_for(int rc_index)
     return &g_open[g_open_count++];
 }
 
-static int open_card(int index)
+/* After a node is refused: the one step that gives the user a node refused
+ * for permissions, as "; <fix>", else nothing. */
+static void permission_fix(const char* path, rc_node_kind kind, int error, char* fix, size_t fix_len)
 {
+    char sentence[RC_PATH_MAX + 256];
+    fix[0] = '\0';
+    if (error != EACCES && error != EPERM)
+        return;
+    rc_access_fix(path, kind, getenv("TAVRIXRC_RC_RULES"), sentence, sizeof sentence);
+    snprintf(fix, fix_len, "; %s", sentence);
+}
+
+/* The lirc node, or else the input event node: also when the lirc node is
+ * there but cannot be opened (a user in "input" but not in "video"). */
+static int open_node(int rc_index, rc_node* node)
+{
+    static const char how[] = "scancodes without protocol, up when the kernel releases their key (one not in its "
+                              "keymap once none has come for 250 ms)";
     const char* sysfs = root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS);
-    char path[RC_PATH_MAX];
+    const char* dev = root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV);
+    char lirc[RC_PATH_MAX];
+    char event[RC_PATH_MAX];
     char why[RC_PATH_MAX + 128];
-    rc_open_card* card;
-    rc_node_kind kind;
-    int rc_index;
-    if (g_devices == NULL)
-        enumerate();
-    if (index < 0 || (size_t)index >= g_device_count)
-        return 0;
-    rc_index = g_devices[index];
-    kind = rc_find_node(sysfs, root("TAVRIXRC_RC_DEV", RC_DEFAULT_DEV), rc_index, path, sizeof path);
-    if (kind == RC_NODE_NONE)
+    char event_why[RC_PATH_MAX + 128];
+    char fix[RC_PATH_MAX + 260];
+    char event_fix[RC_PATH_MAX + 260];
+    const int have_lirc = rc_find_node(sysfs, dev, rc_index, RC_NODE_LIRC, lirc, sizeof lirc);
+    const int have_event = rc_find_node(sysfs, dev, rc_index, RC_NODE_EVENT, event, sizeof event);
+    if (!have_lirc && !have_event)
     {
         tell_user("rc%d: refused: %s/rc%d has no lirc node (no lirc support in this kernel or driver) and no "
                   "input event node",
                   rc_index, sysfs, rc_index);
         return 0;
     }
-    card = slot_for(rc_index);
-    if (card == NULL)
-        return 0;
-    if (!rc_node_open(&card->node, path, kind, why, sizeof why))
+    if (have_lirc)
     {
-        tell_user("rc%d: refused: %s", rc_index, why);
-        return 0;
+        if (rc_node_open(node, lirc, RC_NODE_LIRC, why, sizeof why))
+        {
+            check_protocols(rc_index);
+            return 1;
+        }
+        permission_fix(lirc, RC_NODE_LIRC, errno, fix, sizeof fix);
     }
-    if (kind == RC_NODE_LIRC)
-        check_protocols(rc_index);
+    if (have_event)
+    {
+        if (rc_node_open(node, event, RC_NODE_EVENT, event_why, sizeof event_why))
+        {
+            if (have_lirc)
+                tell_user("rc%d: %s; reading %s instead: %s%s", rc_index, why, event, how, fix);
+            else
+                tell_user("rc%d: no lirc node, reading %s: %s", rc_index, event, how);
+            return 1;
+        }
+        permission_fix(event, RC_NODE_EVENT, errno, event_fix, sizeof event_fix);
+    }
+    if (have_lirc && have_event)
+        tell_user("rc%d: refused: %s%s; and %s", rc_index, why, fix, event_why);
+    else if (have_lirc)
+        tell_user("rc%d: refused: %s%s", rc_index, why, fix);
     else
-        tell_user("rc%d: no lirc node, reading %s: scancodes are shown as they come, without protocol", rc_index, path);
+        tell_user("rc%d: refused: %s%s", rc_index, event_why, event_fix);
+    return 0;
+}
+
+static int open_card(int index)
+{
+    rc_open_card* card;
+    int rc_index;
+    if (g_devices == NULL)
+        enumerate();
+    if (index < 0 || (size_t)index >= g_device_count)
+        return 0;
+    rc_index = g_devices[index];
+    card = slot_for(rc_index);
+    if (card == NULL || !open_node(rc_index, &card->node))
+        return 0;
     g_current = (size_t)(card - g_open);
     g_have_current = 1;
     return 1;
 }
 
 /* Every answer first takes in what the node has queued. */
-static const rc_key* current_key(void)
+static const rc_node* current_node(void)
 {
     rc_open_card* card;
     if (!g_have_current)
@@ -164,11 +242,17 @@ static const rc_key* current_key(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
-    return &card->node.key;
+    if (card->node.untaken)
+    {
+        card->node.untaken = 0;
+        tell_untaken(card->rc_index);
+    }
+    return &card->node;
 }
 
 TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 {
+    g_code_read = 0;
     enumerate();
     tavrixrc_log(log_path(), "GetCardCount -> %d", (int)g_device_count);
     return (int)g_device_count;
@@ -176,23 +260,36 @@ TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 
 TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 {
-    const int opened = open_card(index);
+    int opened;
+    g_code_read = 0;
+    opened = open_card(index);
     tavrixrc_log(log_path(), "OpenCard(%d) -> %d", index, opened);
     return opened;
 }
 
 TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
-    const rc_key* key = current_key();
-    const int code = key != NULL ? rc_key_code(key, rc_now_ns()) : RC_NO_CODE;
+    const rc_node* node = current_node();
+    const uint64_t now = node != NULL ? rc_node_now(node) : 0;
+    const int code = node != NULL ? rc_key_code(&node->key, now) : RC_NO_CODE;
+    g_code_read = 1;
+    g_code_read_at = rc_now_ns();
+    g_code_moment = now;
     tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
     return code;
 }
 
+/* Right after GetRemoteCode (as the tool polls: the code, then the
+ * extended code) the answer is of the same moment, so that a record coming
+ * between the two calls changes both fields in the next poll, not one in
+ * each. */
 TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 {
-    const rc_key* key = current_key();
-    const unsigned int code_ex = key != NULL ? rc_key_code_ex(key, rc_now_ns()) : RC_NO_CODE_EX;
+    const int paired = g_code_read && g_have_current && rc_now_ns() - g_code_read_at < RC_PAIR_NS;
+    const rc_node* node = paired ? &g_open[g_current].node : current_node();
+    const uint64_t now = paired ? g_code_moment : node != NULL ? rc_node_now(node) : 0;
+    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, now) : RC_NO_CODE_EX;
+    g_code_read = 0;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;
 }
@@ -206,6 +303,7 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
     g_open = NULL;
     g_open_count = 0;
     g_have_current = 0;
+    g_code_read = 0;
     free(g_devices);
     g_devices = NULL;
     g_device_count = 0;

@@ -14,10 +14,35 @@ static uint32_t frame(uint32_t first, uint32_t second, uint32_t third, uint32_t 
     return (first & 0xFFu) << 24 | (second & 0xFFu) << 16 | (third & 0xFFu) << 8 | (fourth & 0xFFu);
 }
 
+/* Where each protocol keeps its command in the scancode, as the kernel's
+ * decoders lay it out. */
 int rc_frame_code(uint16_t proto, uint64_t scancode)
 {
-    (void)proto; /* the NEC family's command byte is the low byte too */
-    return (int)(scancode & 0xFFu);
+    const uint32_t sc = (uint32_t)scancode;
+    switch (proto)
+    {
+    case RC_PROTO_RC5:    /* 6 bits and the second start bit, inverted, as the 7th */
+    case RC_PROTO_SONY12: /* the function, 7 bits; the device above it */
+    case RC_PROTO_SONY15:
+    case RC_PROTO_SONY20:
+        return (int)(sc & 0x7Fu);
+    case RC_PROTO_RC5X_20: /* system << 16 | command << 8 | extension */
+        return (int)(sc >> 8 & 0x7Fu);
+    case RC_PROTO_RC5_SZ: /* system << 6 | command */
+        return (int)(sc & 0x3Fu);
+    case RC_PROTO_XMP: /* address << 24 | subaddress << 16 | button << 8 | second button */
+        return (int)(sc >> 8 & 0xFFu);
+    case RC_PROTO_CEC: /* the user control code, with its operand below it when it has one */
+        return (int)(sc > 0xFFu ? sc >> 8 & 0xFFu : sc);
+    case RC_PROTO_MCIR2_KBD: /* keyboard and pointer reports, and iMON's 31-bit */
+    case RC_PROTO_MCIR2_MSE: /* codes: no command byte in them */
+    case RC_PROTO_IMON:
+        return RC_NO_CODE;
+    default:
+        /* the NEC family, JVC, Sanyo, Sharp, RC-6, RC-MM: the command is
+         * the low byte; and any other, as it comes */
+        return (int)(sc & 0xFFu);
+    }
 }
 
 uint32_t rc_frame_code_ex(uint16_t proto, uint64_t scancode)

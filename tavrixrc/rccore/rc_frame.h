@@ -9,7 +9,8 @@
 #define RC_NO_CODE 255
 #define RC_NO_CODE_EX 0u
 
-/* The command byte (NEC family) or the scancode's low byte (others). */
+/* The command, from where the protocol keeps it in the scancode; RC_NO_CODE
+ * for protocols that have none. */
 int rc_frame_code(uint16_t proto, uint64_t scancode);
 
 /* An NEC frame in on-air byte order, first byte in the top; for other

@@ -19,12 +19,17 @@ typedef struct
     uint64_t scancode;
     uint64_t last_ns;  /* timestamp of the key's last record */
     uint64_t keyup_ns; /* the key is up this long after its last record */
+    int by_keycode;    /* mapped in the kernel's keymap: up when it says so */
+    uint32_t keycode;
 } rc_key;
 
 /* Milliseconds between a held key's repeats, as the kernel counts them. */
 unsigned rc_repeat_period_ms(uint16_t proto);
 
-/* Takes one record; timeout_ns is the receiver's own time-out. */
+/* Takes one record; timeout_ns is the receiver's own time-out. A key event
+ * (from an input node) with its scancode hands the key's release to the
+ * kernel: it is up at the kernel's own release (or, should that be lost, a
+ * second past the time its scancodes allow). */
 void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns);
 
 /* Non-zero while the key is held at now_ns (CLOCK_MONOTONIC). */

@@ -26,20 +26,13 @@
 /* Reads per drain at the most: a node that floods cannot hold a call. */
 #define RC_READS_PER_DRAIN 256
 
-uint64_t rc_now_ns(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
-}
-
 static void refuse(char* why, size_t why_len, const char* what, const char* path, int error)
 {
     snprintf(why, why_len, "%s %s: %s", what, path, strerror(error));
 }
 
 /* Asks the node for scancode mode (lirc) or for timestamps on the monotonic
- * clock (evdev), and for its time-out; 0 with errno when it refuses. */
+ * clock (evdev); 0 with errno when it refuses. */
 static int configure(rc_node* node)
 {
     if (node->kind == RC_NODE_EVENT)
@@ -49,24 +42,33 @@ static int configure(rc_node* node)
     }
     {
         uint32_t mode = RC_LIRC_MODE_SCANCODE;
-        uint32_t timeout_us = 0;
-        if (ioctl(node->fd, RC_LIRC_SET_REC_MODE, &mode) != 0)
-            return 0;
-        if (ioctl(node->fd, RC_LIRC_GET_REC_TIMEOUT, &timeout_us) == 0 && timeout_us > 0)
-            node->timeout_ns = (uint64_t)timeout_us * 1000u;
+        return ioctl(node->fd, RC_LIRC_SET_REC_MODE, &mode) == 0;
     }
-    return 1;
+}
+
+/* The kernel sets the time-out from the decoders enabled and changes it at
+ * once when they change, so it is asked again whenever records come (one
+ * ioctl, and only then: a poll that finds nothing costs nothing more). */
+static void take_timeout(rc_node* node)
+{
+    uint32_t timeout_us = 0;
+    if (node->kind == RC_NODE_LIRC && ioctl(node->fd, RC_LIRC_GET_REC_TIMEOUT, &timeout_us) == 0 && timeout_us > 0)
+        node->timeout_ns = (uint64_t)timeout_us * 1000u;
 }
 
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
 {
     memset(node, 0, sizeof *node);
+    node->raw.fd = -1;
+    rc_clock_start(&node->clock);
     node->kind = kind;
     node->timeout_ns = RC_DEFAULT_TIMEOUT_NS;
     node->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (node->fd < 0)
     {
-        refuse(why, why_len, "cannot open", path, errno);
+        const int error = errno;
+        refuse(why, why_len, "cannot open", path, error);
+        errno = error;
         return 0;
     }
     if (!configure(node))
@@ -74,15 +76,26 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
         const int error = errno;
         refuse(why, why_len, kind == RC_NODE_EVENT ? "not an input event node:" : "no scancode mode on", path, error);
         rc_node_close(node);
+        errno = error;
         return 0;
     }
+    if (kind == RC_NODE_LIRC)
+        rc_raw_open(&node->raw, path);
     return 1;
+}
+
+uint64_t rc_node_now(const rc_node* node)
+{
+    return rc_clock_records_now(&node->clock, rc_now_ns());
 }
 
 void rc_node_close(rc_node* node)
 {
     if (node->fd >= 0)
+    {
         close(node->fd);
+        rc_raw_close(&node->raw);
+    }
     node->fd = -1;
     node->key.pressed = 0;
 }
@@ -92,9 +105,14 @@ static void feed(rc_node* node, const unsigned char* bytes, size_t len)
     rc_record records[RC_RECORDS_PER_READ];
     const size_t n = node->kind == RC_NODE_EVENT ? rc_decode_events(bytes, len, records, RC_RECORDS_PER_READ)
                                                  : rc_decode_scancodes(bytes, len, records, RC_RECORDS_PER_READ);
+    const uint64_t read_ns = rc_now_ns();
     size_t i;
     for (i = 0; i < n; ++i)
+    {
+        rc_clock_saw(&node->clock, records[i].timestamp_ns, read_ns);
         rc_key_feed(&node->key, &records[i], node->timeout_ns);
+    }
+    node->records += n;
 }
 
 /* Nothing to read: a hang-up or an error on the node means it is gone. */
@@ -109,7 +127,7 @@ static int still_there(const rc_node* node)
     return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0 || (p.revents & POLLIN) != 0;
 }
 
-int rc_node_drain(rc_node* node)
+static int drain_records(rc_node* node)
 {
     unsigned char buffer[RC_RECORDS_PER_READ * RC_RECORD_SIZE];
     const size_t record_size = node->kind == RC_NODE_EVENT ? RC_EVENT_SIZE : RC_RECORD_SIZE;
@@ -121,6 +139,7 @@ int rc_node_drain(rc_node* node)
         const ssize_t n = read(node->fd, buffer, RC_RECORDS_PER_READ * record_size);
         if (n > 0)
         {
+            take_timeout(node);
             feed(node, buffer, (size_t)n);
             /* A part of a record is an error of the node; nothing of it is
              * used, and this call reads no further. */
@@ -138,5 +157,15 @@ int rc_node_drain(rc_node* node)
         rc_node_close(node);
         return 0;
     }
+    return 1;
+}
+
+int rc_node_drain(rc_node* node)
+{
+    const uint64_t before = node->records;
+    if (!drain_records(node))
+        return 0;
+    if (node->fd >= 0 && rc_raw_drain(&node->raw, before, node->records))
+        node->untaken = 1;
     return 1;
 }

@@ -7,7 +7,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "rc_clock.h"
 #include "rc_key.h"
+#include "rc_raw.h"
 #include "rc_sysfs.h"
 
 typedef struct
@@ -15,20 +17,26 @@ typedef struct
     int fd; /* -1 once closed */
     rc_node_kind kind;
     uint64_t timeout_ns; /* the receiver's own time-out */
+    rc_clock clock;      /* the records' clock against the process's */
     rc_key key;
+    uint64_t records; /* taken since it opened */
+    rc_raw_watch raw; /* frames no decoder takes; only while fd is open */
+    int untaken;      /* set once enough frames came that no decoder took */
 } rc_node;
 
 /* Opens path as a node of the kind given. 1 on success; 0 with the reason
- * in why (a sentence for the user) when the node cannot be read. */
+ * in why (a sentence for the user) and errno set when the node cannot be
+ * read. */
 int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len);
 
 /* Takes in everything the node has queued. 0 when the node has gone away in
- * this call (it is closed then), 1 otherwise. */
+ * this call (it is closed then), 1 otherwise; untaken is set in the call
+ * that finds frames no enabled decoder took. */
 int rc_node_drain(rc_node* node);
 
 void rc_node_close(rc_node* node);
 
-/* CLOCK_MONOTONIC in nanoseconds, the clock of the records' timestamps. */
-uint64_t rc_now_ns(void);
+/* Now on the clock of the node's record timestamps. */
+uint64_t rc_node_now(const rc_node* node);
 
 #endif

@@ -35,14 +35,25 @@ size_t rc_decode_events(const unsigned char* bytes, size_t len, rc_record* out, 
         memcpy(&type, p + 2 * sizeof sec, 2);
         memcpy(&code, p + 2 * sizeof sec + 2, 2);
         memcpy(&value, p + 2 * sizeof sec + 4, 4);
-        if (type != RC_EV_MSC || code != RC_MSC_SCAN)
+        if (type == RC_EV_MSC && code == RC_MSC_SCAN)
+        {
+            out[n].flags = 0;
+            out[n].keycode = 0;
+            out[n].scancode = (uint32_t)value;
+        }
+        else if (type == RC_EV_KEY)
+        {
+            out[n].flags = value != 0 ? RC_FLAG_KEY_DOWN : RC_FLAG_KEY_UP;
+            out[n].keycode = code;
+            out[n].scancode = 0;
+        }
+        else
+        {
             continue;
+        }
         /* Unsigned arithmetic: a hostile timestamp wraps instead of overflowing. */
         out[n].timestamp_ns = (uint64_t)sec * 1000000000u + (uint64_t)usec * 1000u;
-        out[n].flags = 0;
         out[n].proto = RC_PROTO_UNKNOWN;
-        out[n].keycode = 0;
-        out[n].scancode = (uint32_t)value;
         ++n;
     }
     return n;

@@ -14,12 +14,15 @@
 #define RC_RECORD_SIZE 24u
 #define RC_FLAG_TOGGLE 1u
 #define RC_FLAG_REPEAT 2u
+/* Ours, from an input event node: its key (keycode) went down or up. */
+#define RC_FLAG_KEY_DOWN 0x100u
+#define RC_FLAG_KEY_UP 0x200u
 
-/* The rc_proto values this library tells apart; any other value is
- * answered with the scancode as it is. */
+/* The kernel's rc_proto values (its lirc uapi header numbers them). */
 enum
 {
     RC_PROTO_UNKNOWN = 0,
+    RC_PROTO_OTHER = 1,
     RC_PROTO_RC5 = 2,
     RC_PROTO_RC5X_20 = 3,
     RC_PROTO_RC5_SZ = 4,
@@ -31,17 +34,28 @@ enum
     RC_PROTO_NECX = 10,
     RC_PROTO_NEC32 = 11,
     RC_PROTO_SANYO = 12,
+    RC_PROTO_MCIR2_KBD = 13,
+    RC_PROTO_MCIR2_MSE = 14,
     RC_PROTO_RC6_0 = 15,
     RC_PROTO_RC6_6A_20 = 16,
     RC_PROTO_RC6_6A_24 = 17,
     RC_PROTO_RC6_6A_32 = 18,
     RC_PROTO_RC6_MCE = 19,
-    RC_PROTO_SHARP = 20
+    RC_PROTO_SHARP = 20,
+    RC_PROTO_XMP = 21,
+    RC_PROTO_CEC = 22,
+    RC_PROTO_IMON = 23,
+    RC_PROTO_RCMM12 = 24,
+    RC_PROTO_RCMM24 = 25,
+    RC_PROTO_RCMM32 = 26,
+    RC_PROTO_XBOX_DVD = 27
 };
 
 /* An input event: struct timeval (two longs), u16 type, u16 code, s32 value.
- * Only EV_MSC / MSC_SCAN events carry a scancode. */
+ * EV_MSC / MSC_SCAN events carry a scancode; EV_KEY events the kernel's own
+ * press (1), autorepeat (2) and release (0) of the key it is mapped to. */
 #define RC_EVENT_SIZE (2u * sizeof(long) + 8u)
+#define RC_EV_KEY 0x01u
 #define RC_EV_MSC 0x04u
 #define RC_MSC_SCAN 0x04u
 
@@ -59,7 +73,8 @@ typedef struct
 size_t rc_decode_scancodes(const unsigned char* bytes, size_t len, rc_record* out, size_t max);
 
 /* The same for input events: each scancode event gives a record without a
- * protocol (RC_PROTO_UNKNOWN) or flags; other events are passed over. */
+ * protocol (RC_PROTO_UNKNOWN) or flags, each key event one with its keycode
+ * and RC_FLAG_KEY_DOWN or RC_FLAG_KEY_UP; other events are passed over. */
 size_t rc_decode_events(const unsigned char* bytes, size_t len, rc_record* out, size_t max);
 
 #endif

@@ -23,7 +23,8 @@ int rc_parse_index(const char* name, const char* prefix)
     if (strncmp(name, prefix, prefix_len) != 0)
         return -1;
     p = name + prefix_len;
-    if (*p == '\0' || strlen(p) > RC_INDEX_DIGITS_MAX)
+    /* "rc007" is no name the kernel gives, and would stand for rc7's path */
+    if (*p == '\0' || strlen(p) > RC_INDEX_DIGITS_MAX || (p[0] == '0' && p[1] != '\0'))
         return -1;
     for (; *p != '\0'; ++p)
     {
@@ -51,10 +52,9 @@ static int devname_is_safe(const char* value, size_t len)
     return memchr(value, '\0', len) == NULL;
 }
 
-int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
+const char* rc_find_line(const char* text, size_t len, const char* key, size_t* value_len)
 {
-    static const char key[] = "DEVNAME=";
-    const size_t key_len = sizeof key - 1;
+    const size_t key_len = strlen(key);
     size_t at = 0;
     while (at < len)
     {
@@ -63,28 +63,62 @@ int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
         const size_t line_len = newline != NULL ? (size_t)(newline - line) : len - at;
         if (line_len >= key_len && memcmp(line, key, key_len) == 0)
         {
-            const size_t value_len = line_len - key_len;
-            if (!devname_is_safe(line + key_len, value_len) || value_len + 1 > out_len)
-                return 0;
-            memcpy(out, line + key_len, value_len);
-            out[value_len] = '\0';
-            return 1;
+            *value_len = line_len - key_len;
+            return line + key_len;
         }
         at += line_len + 1;
     }
-    return 0;
+    return NULL;
 }
 
-int rc_parse_protocol_enabled(const char* text, size_t len, const char* name)
+int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len)
 {
-    const size_t name_len = strlen(name);
-    size_t at;
-    for (at = 0; at + name_len + 2 <= len; ++at)
+    size_t value_len;
+    const char* value = rc_find_line(text, len, "DEVNAME=", &value_len);
+    if (value == NULL || !devname_is_safe(value, value_len) || value_len + 1 > out_len)
+        return 0;
+    memcpy(out, value, value_len);
+    out[value_len] = '\0';
+    return 1;
+}
+
+static int is_space(char c)
+{
+    return c == ' ' || c == '\n' || c == '\t';
+}
+
+int rc_parse_decoders(const char* text, size_t len)
+{
+    int listed = 0;
+    size_t at = 0;
+    while (at < len)
     {
-        if (text[at] == '[' && memcmp(text + at + 1, name, name_len) == 0 && text[at + 1 + name_len] == ']')
-            return 1;
+        size_t end;
+        while (at < len && is_space(text[at]))
+            ++at;
+        for (end = at; end < len && !is_space(text[end]); ++end)
+            ;
+        if (end > at)
+        {
+            const char* word = text + at;
+            size_t word_len = end - at;
+            const int enabled = word_len > 2 && word[0] == '[' && word[word_len - 1] == ']';
+            if (enabled)
+            {
+                ++word;
+                word_len -= 2;
+            }
+            /* "[lirc]" is the raw interface the kernel always lists, no decoder */
+            if (!(word_len == 4 && memcmp(word, "lirc", 4) == 0))
+            {
+                if (enabled)
+                    return 1;
+                listed = 1;
+            }
+        }
+        at = end;
     }
-    return 0;
+    return listed ? 0 : -1;
 }
 
 long rc_read_text(const char* path, char* buf, size_t buf_len)
@@ -182,18 +216,18 @@ static int node_from_uevent(const char* device_dir, const char* dev_root, char* 
     return snprintf(node_path, path_len, "%s/%s", dev_root, devname) < (int)path_len;
 }
 
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len)
+int rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, rc_node_kind kind, char* node_path,
+                 size_t path_len)
 {
     char rc_dir[RC_PATH_MAX];
     char child[RC_PATH_MAX];
     char event[RC_PATH_MAX];
     if (snprintf(rc_dir, sizeof rc_dir, "%s/rc%d", sysfs_root, rc_index) >= (int)sizeof rc_dir)
-        return RC_NODE_NONE;
-    if (lowest_child(rc_dir, "lirc", child, sizeof child) >= 0)
-        return node_from_uevent(child, dev_root, node_path, path_len) ? RC_NODE_LIRC : RC_NODE_NONE;
-    if (lowest_child(rc_dir, "input", child, sizeof child) >= 0 &&
-        lowest_child(child, "event", event, sizeof event) >= 0 &&
-        node_from_uevent(event, dev_root, node_path, path_len))
-        return RC_NODE_EVENT;
-    return RC_NODE_NONE;
+        return 0;
+    if (kind == RC_NODE_LIRC)
+        return lowest_child(rc_dir, "lirc", child, sizeof child) >= 0 &&
+               node_from_uevent(child, dev_root, node_path, path_len);
+    return kind == RC_NODE_EVENT && lowest_child(rc_dir, "input", child, sizeof child) >= 0 &&
+           lowest_child(child, "event", event, sizeof event) >= 0 &&
+           node_from_uevent(event, dev_root, node_path, path_len);
 }

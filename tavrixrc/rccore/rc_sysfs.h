@@ -8,17 +8,23 @@
 
 #define RC_PATH_MAX 4096
 
-/* N for a name that is exactly prefix followed by decimal digits ("rc10"),
- * else -1. */
+/* N for a name that is exactly prefix followed by decimal digits with no
+ * leading zero ("rc10"), else -1. */
 int rc_parse_index(const char* name, const char* prefix);
+
+/* The rest of the first line of text that starts with key, its length in
+ * *value_len; NULL when no line does. */
+const char* rc_find_line(const char* text, size_t len, const char* key, size_t* value_len);
 
 /* The value of the DEVNAME line of a uevent file, copied into out with its
  * terminating NUL; 0 when there is none, or when it would leave the device
  * root (empty, absolute, a ".." part) or does not fit. */
 int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len);
 
-/* Non-zero when the protocols file lists name as enabled: "[name]". */
-int rc_parse_protocol_enabled(const char* text, size_t len, const char* name);
+/* From a protocols file ("rc-5 [nec] rc-6 [lirc]"): 1 when a decoder is
+ * enabled ("[name]", lirc aside), 0 when none is but some are listed, -1
+ * when none is listed at all (nothing the user could enable). */
+int rc_parse_decoders(const char* text, size_t len);
 
 /* The indexes N of the rcN entries of the sysfs root, in numeric order, in a
  * block the caller frees; the count in *count. NULL with 0 when there are
@@ -32,9 +38,10 @@ typedef enum
     RC_NODE_EVENT
 } rc_node_kind;
 
-/* The node device rcN is read through: its lirc node, or else its input
- * event node. The path goes to node_path; RC_NODE_NONE when it has neither. */
-rc_node_kind rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, char* node_path, size_t path_len);
+/* Device rcN's node of the kind given (its lirc node, or its input event
+ * node), its path into node_path; 0 when it has none. */
+int rc_find_node(const char* sysfs_root, const char* dev_root, int rc_index, rc_node_kind kind, char* node_path,
+                 size_t path_len);
 
 /* Reads a small sysfs file into buf, NUL-terminated; its length, or -1. */
 long rc_read_text(const char* path, char* buf, size_t buf_len);

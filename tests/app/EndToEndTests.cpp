@@ -494,6 +494,24 @@ TEST(PipeRun, QuitAClosedPipeAndASignalDuringTheLoadEndInOrder)
     }
 }
 
+// A line the driver writes to standard error while the dialog is drawn on
+// the same terminal neither garbles the dialog nor is lost: it comes once
+// the dialog is gone.
+TEST_F(TerminalRun, WhatTheDriverSaysWhileTheDialogIsUpComesAfterIt)
+{
+    CRunDir dir(RM_FAKE_FULL);
+    // The pane stays a while after the tool, to be read.
+    WriteFile(dir.path + "/after.sh", "\"$@\"; echo $? > tool-exit; sleep 30\n");
+    CTerminal term(dir,
+                   "TAVRIXRC_FAKE_STDERR='a word from the driver' TAVRIXRC_FAKE_LOG=" + dir.Log() + " sh ./after.sh");
+    ASSERT_TRUE(term.WaitForText("Remote Control Test")) << term.Screen();
+    ASSERT_TRUE(term.WaitFor([&] { return Lines(ReadFile(dir.Log())).size() > 40; }, milliseconds(5000)));
+    EXPECT_EQ(std::string::npos, term.Screen().find("a word from the driver")) << term.Screen();
+    term.SendKeys("Escape");
+    ASSERT_TRUE(term.WaitFor([&] { return Exists(dir.path + "/tool-exit"); }, milliseconds(5000))) << term.Screen();
+    EXPECT_TRUE(term.WaitForText("a word from the driver")) << term.Screen();
+}
+
 // A driver that crashes the worker: the terminal is given back (echo on,
 // the normal screen, the cursor shown) and the crash is not hidden.
 TEST_F(TerminalRun, ACrashGivesTheTerminalBack)

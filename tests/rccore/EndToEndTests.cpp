@@ -23,7 +23,7 @@ TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
     ASSERT_TRUE(rmtest::LogHasLine(run.Log(), "OpenCard(0) -> 1", milliseconds(5000)));
 
     // Held for half a second: a press, then NEC repeats every 100 ms.
-    ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
     std::string line;
     ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
     EXPECT_EQ("RC Code: 8", line);
@@ -32,7 +32,7 @@ TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
     for (int i = 0; i < 5; ++i)
     {
         std::this_thread::sleep_for(milliseconds(100));
-        ASSERT_TRUE(rmtest::WriteAll(fd, rmtest::Record(NowNs(), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408)));
+        ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408)));
     }
     const Clock::time_point lastRepeat = Clock::now();
     // Released: 110 ms of repeat period and 125 ms of time-out after the
@@ -52,3 +52,27 @@ TEST(RcEndToEnd, AKeyHeldAndReleasedOnARealReceiverShowsItsFrameThenNothing)
 }
 
 }  // namespace
+
+// Inside a time namespace the process's monotonic clock is 1000 s ahead of
+// the host's, on which the kernel stamps the records: the key is shown all
+// the same, and released as on the host. (A process enters the namespace by
+// fork: on 6.1 an exec'd one stays outside and cannot start threads.)
+TEST(RcEndToEnd, InsideATimeNamespaceAKeyIsShownAndReleasedAsOnTheHost)
+{
+    if (std::system("unshare --time --fork --monotonic 1000 true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no time namespace here (unshare --time needs CAP_SYS_ADMIN)";
+    rmtest::CFakeReceivers tree;
+    const int fd = tree.AddLirc(0, 0);
+    rmtest::CToolRun run(tree, RM_EXE, RM_RCCORE_LIBRARY, RM_FAKE_NODE_SHIM,
+                         {"unshare", "--time", "--fork", "--kill-child=SIGTERM", "--monotonic", "1000"});
+    ASSERT_TRUE(rmtest::LogHasLine(run.Log(), "OpenCard(0) -> 1", milliseconds(5000)));
+    ASSERT_TRUE(rmtest::Send(fd, rmtest::Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+    const Clock::time_point sent = Clock::now();
+    std::string line;
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("RC Code: 8", line);
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    ASSERT_TRUE(run.NextLine(&line, milliseconds(2000)));
+    EXPECT_EQ("RC Code:", line);
+    EXPECT_GT(milliseconds(1000), Clock::now() - sent);
+}

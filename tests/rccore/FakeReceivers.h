@@ -1,15 +1,19 @@
 // Test support: a fake sysfs tree and fake nodes standing in for the
 // kernel's rc-core. Each node is a FIFO that the test holds open for
-// writing records in the kernel's layout; closing it is an unplug.
+// writing records in the kernel's layout; closing it is an unplug. Records
+// are stamped on the clock the kernel uses, never ahead of it; one dated
+// back stands for one the tool reads late.
 #ifndef REMOTEMONITOR_TESTS_FAKERECEIVERS_H
 #define REMOTEMONITOR_TESTS_FAKERECEIVERS_H
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -70,6 +74,19 @@ inline std::string Event(uint64_t timestampNs, uint16_t type, uint16_t code, int
 inline bool WriteAll(int fd, const std::string& bytes)
 {
     return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+// Records onto a fake lirc node as the kernel queues them: 32 per reader,
+// the newest dropped beyond. True when none was dropped.
+inline bool Send(int fd, const std::string& records)
+{
+    const size_t kQueue = 32 * 24;
+    int nQueued = 0;
+    if (ioctl(fd, FIONREAD, &nQueued) != 0 || static_cast<size_t>(nQueued) > kQueue)
+        return false;
+    const size_t nRoom = kQueue - static_cast<size_t>(nQueued);
+    const std::string kept = records.substr(0, std::min(records.size(), nRoom) / 24 * 24);
+    return WriteAll(fd, kept) && kept.size() == records.size();
 }
 
 class CFakeReceivers

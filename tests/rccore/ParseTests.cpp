@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "FakeReceivers.h"
 
 extern "C" {
+#include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
+#include "rc_raw.h"
 #include "rc_record.h"
 #include "rc_sysfs.h"
 }
@@ -20,8 +23,9 @@ using rmtest::Ms;
 
 // Worked by hand from the on-air frames: NEC A=04 C=08 is 04 FB 08 F7; NECX
 // A=04 a=12 C=08 is 04 12 08 F7; NEC32 on air E5 87 2C FE is stored by the
-// kernel as 87 E5 FE 2C.
-TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
+// kernel as 87 E5 FE 2C. Other protocols: the command from where the
+// kernel's decoder puts it, and the scancode as it comes.
+TEST(RcFrame, TakesTheCommandFromEachProtocolsScancodeLayout)
 {
     struct
     {
@@ -30,13 +34,35 @@ TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
         uint32_t frame;
         int code;
     } const cases[] = {
-        {rmtest::kProtoNec, 0x0408, 0x04FB08F7u, 0x08},
-        {rmtest::kProtoNec, 0x00FF, 0x00FFFF00u, 0xFF},
-        {rmtest::kProtoNecx, 0x041208, 0x041208F7u, 0x08},
-        {rmtest::kProtoNec32, 0x87E5FE2C, 0xE5872CFEu, 0x2C},
-        // Others: the low 32 bits and the low byte, as they come.
-        {rmtest::kProtoRc5, 0x1E0B, 0x00001E0Bu, 0x0B},
-        {rmtest::kProtoSony12, 0x123456789Aull, 0x3456789Au, 0x9A},
+        {RC_PROTO_NEC, 0x0408, 0x04FB08F7u, 0x08},
+        {RC_PROTO_NEC, 0x00FF, 0x00FFFF00u, RC_NO_CODE},  // command 0xFF reads as "no code"
+        {RC_PROTO_NECX, 0x041208, 0x041208F7u, 0x08},
+        {RC_PROTO_NEC32, 0x87E5FE2C, 0xE5872CFEu, 0x2C},
+        {RC_PROTO_RC5, 0x1E4B, 0x00001E4Bu, 0x4B},      // system 0x1E, command 0x4B (the 7th bit is rc-5x's)
+        {RC_PROTO_RC5X_20, 0x051A2C, 0x00051A2Cu, 26},  // system 5, command 0x1A, extension 0x2C
+        {RC_PROTO_RC5_SZ, 0x08D5, 0x000008D5u, 21},     // system 0x23 << 6 | command 0x15
+        {RC_PROTO_JVC, 0x0312, 0x00000312u, 0x12},
+        {RC_PROTO_SONY12, 0x010015, 0x00010015u, 0x15},  // device << 16 | function
+        {RC_PROTO_SONY15, 0xA40033, 0x00A40033u, 0x33},
+        {RC_PROTO_SONY20, 0x1A7F54, 0x001A7F54u, 0x54},  // device, extension, function
+        {RC_PROTO_SANYO, 0x1C0D25, 0x001C0D25u, 0x25},
+        {RC_PROTO_RC6_0, 0x0C0D, 0x00000C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_20, 0x0A5C0D, 0x000A5C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_24, 0xC15C0D, 0x00C15C0Du, 0x0D},
+        {RC_PROTO_RC6_6A_32, 0x12345C0D, 0x12345C0Du, 0x0D},
+        {RC_PROTO_RC6_MCE, 0x800F040E, 0x800F040Eu, 0x0E},
+        {RC_PROTO_SHARP, 0x1523, 0x00001523u, 0x23},
+        {RC_PROTO_XMP, 0x13214C00, 0x13214C00u, 0x4C},  // address, subaddress, button, second button
+        {RC_PROTO_CEC, 0x44, 0x00000044u, 0x44},        // a user control code alone
+        {RC_PROTO_CEC, 0x6005, 0x00006005u, 0x60},      // ... and one with its operand
+        {RC_PROTO_RCMM12, 0x0A21, 0x00000A21u, 0x21},
+        {RC_PROTO_RCMM24, 0x2E0A21, 0x002E0A21u, 0x21},
+        {RC_PROTO_RCMM32, 0x80AF0A21, 0x80AF0A21u, 0x21},
+        // Keyboard and pointer reports, iMON codes: no command in them.
+        {RC_PROTO_MCIR2_KBD, 0x04001234, 0x04001234u, RC_NO_CODE},
+        {RC_PROTO_MCIR2_MSE, 0x012345, 0x00012345u, RC_NO_CODE},
+        {RC_PROTO_IMON, 0x2A8195B7, 0x2A8195B7u, RC_NO_CODE},
+        {RC_PROTO_UNKNOWN, 0x123456789Aull, 0x3456789Au, 0x9A},
     };
     for (const auto& c : cases)
     {
@@ -45,7 +71,7 @@ TEST(RcFrame, RebuildsTheNecFamilyFramesInOnAirOrder)
     }
 }
 
-TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeEvents)
+TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeAndKeyEvents)
 {
     const std::string two = rmtest::Record(0x1122334455667788ull, 2, 11, 0x87E5FE2C) + rmtest::Record(5, 0, 9, 0x408);
     rc_record out[4];
@@ -60,20 +86,27 @@ TEST(RcRecord, DecodesWholeRecordsOnlyAndOnlyScancodeEvents)
     EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size() - 1, out, 4));
     EXPECT_EQ(1u, rc_decode_scancodes(bytes, two.size(), out, 1));
 
-    // From an event node: EV_SYN and EV_KEY are passed over.
+    // From an event node: scancodes and the kernel's key events; EV_SYN is
+    // passed over.
     const std::string events = rmtest::Event(Ms(1500), 4, 4, static_cast<int32_t>(0x80FF1234u)) +
-                               rmtest::Event(Ms(1500), 1, 0x74, 1) + rmtest::Event(Ms(1500), 0, 0, 0);
-    ASSERT_EQ(1u, rc_decode_events(reinterpret_cast<const unsigned char*>(events.data()), events.size(), out, 4));
+                               rmtest::Event(Ms(1500), 1, 0x74, 1) + rmtest::Event(Ms(1500), 0, 0, 0) +
+                               rmtest::Event(Ms(1600), 1, 0x74, 0);
+    ASSERT_EQ(3u, rc_decode_events(reinterpret_cast<const unsigned char*>(events.data()), events.size(), out, 4));
     EXPECT_EQ(Ms(1500), out[0].timestamp_ns);
     EXPECT_EQ(0x80FF1234u, out[0].scancode);
     EXPECT_EQ(0, out[0].proto);
+    EXPECT_EQ(0, out[0].flags);
+    EXPECT_EQ(RC_FLAG_KEY_DOWN, out[1].flags);
+    EXPECT_EQ(0x74u, out[1].keycode);
+    EXPECT_EQ(RC_FLAG_KEY_UP, out[2].flags);
+    EXPECT_EQ(Ms(1600), out[2].timestamp_ns);
 }
 
 TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
 {
     EXPECT_EQ(10, rc_parse_index("rc10", "rc"));
     EXPECT_EQ(0, rc_parse_index("lirc0", "lirc"));
-    for (const char* pszName : {"rc", "rc1a", "rc-1", "rc+1", "lirc0", "rc9999999999", "src1"})
+    for (const char* pszName : {"rc", "rc1a", "rc-1", "rc+1", "lirc0", "rc9999999999", "src1", "rc007"})
         EXPECT_EQ(-1, rc_parse_index(pszName, "rc")) << pszName;
 
     char szName[32];
@@ -89,12 +122,23 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
           "XDEVNAME=lirc0\n", "DEVNAME=lirc0123456789012345678901234567\n"})
         EXPECT_EQ(0, rc_parse_devname(pszText, std::strlen(pszText), szName, sizeof szName)) << pszText;
 
-    const std::string protocols = "rc-5 nec [rc-6] jvc\n";
-    EXPECT_EQ(0, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "nec"));
-    EXPECT_EQ(1, rc_parse_protocol_enabled(protocols.data(), protocols.size(), "rc-6"));
-    const std::string necOn = "rc-5 [nec]";
-    EXPECT_EQ(1, rc_parse_protocol_enabled(necOn.data(), necOn.size(), "nec"));
-    EXPECT_EQ(0, rc_parse_protocol_enabled(necOn.data(), necOn.size() - 1, "nec"));
+    // A decoder enabled; none, though some could be; none listed at all.
+    struct
+    {
+        const char* pszText;
+        int nDecoders;
+    } const protocols[] = {
+        {"rc-5 nec [rc-6] jvc\n", 1},
+        {"[rc-5] [nec]", 1},
+        {"rc-5 nec rc-6 jvc sony [lirc]\n", 0},  // rc-loopback as it starts
+        {"[lirc] nec", 0},
+        {"[lirc]\n", -1},
+        {"", -1},
+        {"[]", 0},
+        {"lirc rc-5 [nec", 0},
+    };
+    for (const auto& c : protocols)
+        EXPECT_EQ(c.nDecoders, rc_parse_decoders(c.pszText, std::strlen(c.pszText))) << c.pszText;
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
@@ -124,12 +168,18 @@ TEST(RcKey, IsHeldThroughItsRepeatsAndUpAfterThePeriodPlusTheTimeOut)
     }
     EXPECT_EQ(0x08, rc_key_code(&key, Ms(1709)));
     EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1710)));
+    // ... and each with the receiver's time-out as it was at that repeat.
+    rec = At(Ms(1600), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
+    rc_key_feed(&key, &rec, Ms(20));
+    EXPECT_EQ(0x08, rc_key_code(&key, Ms(1729)));
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1730)));
     // A repeat that comes after the key went up does not press it again.
     rec = At(Ms(1800), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
     rc_key_feed(&key, &rec, timeout);
     EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1800)));
 
-    // A repeat flag on another code or protocol is a new key all the same.
+    // A repeat flag on another code or protocol (the kernel's last frame,
+    // after it dropped records of a full queue) is a new key all the same.
     rec = At(Ms(2000), rmtest::kFlagRepeat, rmtest::kProtoNecx, 0x041208);
     rc_key_feed(&key, &rec, timeout);
     EXPECT_EQ(0x041208F7u, rc_key_code_ex(&key, Ms(2000)));
@@ -144,8 +194,8 @@ TEST(RcKey, EachProtocolFamilyHasItsOwnRepeatPeriod)
     {
         uint16_t proto;
         unsigned period;
-    } const cases[] = {{9, 110}, {10, 110}, {11, 110}, {2, 114},  {15, 114}, {19, 114},
-                       {6, 100}, {8, 100},  {5, 125},  {12, 125}, {20, 125}, {0, 125}};
+    } const cases[] = {{9, 110}, {10, 110}, {11, 110}, {2, 114}, {15, 114}, {19, 114}, {23, 114}, {26, 114}, {6, 100},
+                       {8, 100}, {13, 100}, {27, 64},  {5, 125}, {12, 125}, {20, 125}, {21, 125}, {0, 125}};
     for (const auto& c : cases)
     {
         rc_key key = {};
@@ -154,6 +204,64 @@ TEST(RcKey, EachProtocolFamilyHasItsOwnRepeatPeriod)
         EXPECT_TRUE(rc_key_is_down(&key, Ms(500 + c.period + 125) - 1)) << c.proto;
         EXPECT_FALSE(rc_key_is_down(&key, Ms(500 + c.period + 125))) << c.proto;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The records' clock: from the namespace's offset where the kernel tells it,
+// else from the records themselves, which never come from the future.
+TEST(RcClock, TakesTheNamespacesOffsetOrWhatTheRecordsShow)
+{
+    int64_t offset = 0;
+    const std::string text = "monotonic       -1000    500\nboottime  7 0\n";
+    ASSERT_EQ(1, rc_parse_timens_monotonic(text.data(), text.size(), &offset));
+    EXPECT_EQ(-1000 * 1000000000LL + 500, offset);
+    for (const char* pszText : {"", "boottime 1 0\n", "monotonic x 0\n", "monotonic 5\n"})
+        EXPECT_EQ(0, rc_parse_timens_monotonic(pszText, std::strlen(pszText), &offset)) << pszText;
+
+    // A poll that came late is no namespace; records 1000 s ahead of their
+    // reading, or far behind it, are.
+    const uint64_t now = Ms(5000000);
+    struct
+    {
+        int64_t lead_ms;
+        int64_t offset_ms;
+    } const cases[] = {{-30, 0}, {-900, 0}, {1000000 - 20, 1000000 - 20}, {-1000000, -1000000}};
+    for (const auto& c : cases)
+    {
+        rc_clock clock = {};
+        rc_clock_saw(&clock, now + static_cast<uint64_t>(c.lead_ms * 1000000), now);
+        rc_clock_saw(&clock, now - Ms(2000000), now);  // an old one tells nothing more
+        EXPECT_EQ(now + static_cast<uint64_t>(c.offset_ms * 1000000), rc_clock_records_now(&clock, now)) << c.lead_ms;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Frames in mode2 as the kernel hands them out: pulses and spaces, then its
+// time-out report. One untaken frame could be noise; the second tells.
+TEST(RcRaw, TellsOfTheSecondFrameNoDecoderTook)
+{
+    std::vector<uint32_t> frame;
+    for (int i = 0; i < 12; ++i)
+        frame.insert(frame.end(), {0x01000000u | 560u, 560u});
+    frame.push_back(0x03000000u | 15000u);
+    const std::vector<uint32_t> flash = {0x01000000u | 300u, 900u, 0x01000000u | 300u, 0x03000000u | 15000u};
+    rc_raw_watch watch = {};
+    // Taken: a record came since its first pulse (in this read, or a later one).
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 0, 1));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), 10, 1, 1));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data() + 10, frame.size() - 10, 1, 2));
+    // A flash of a few pulses is no frame.
+    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
+    EXPECT_EQ(1, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
+    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));  // said once
 }
 
 }  // namespace

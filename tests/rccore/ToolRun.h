@@ -29,8 +29,10 @@ public:
     typedef std::chrono::steady_clock Clock;
 
     // The tool and the receiver library, copied side by side into the tree,
-    // as they are installed; then started with the tree for its kernel.
-    CToolRun(const CFakeReceivers& tree, const char* pszExe, const char* pszLibrary, const char* pszShim)
+    // as they are installed; then started with the tree for its kernel,
+    // through the wrapper command given, if any (found in PATH).
+    CToolRun(const CFakeReceivers& tree, const char* pszExe, const char* pszLibrary, const char* pszShim,
+             std::vector<std::string> wrapper = {})
     {
         namespace fs = std::filesystem;
         const std::string bin = tree.Root() + "/bin";
@@ -60,9 +62,12 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        std::string exe = bin + "/RemoteMonitor";
-        char* argv[] = {&exe[0], nullptr};
-        if (posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv, envp.data()) != 0)
+        wrapper.push_back(bin + "/RemoteMonitor");
+        std::vector<char*> argv;
+        for (std::string& arg : wrapper)
+            argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
             m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);

@@ -19,6 +19,7 @@
 
 #include "display/DisplayChoice.h"
 #include "display/EndRequests.h"
+#include "display/HeldStandardError.h"
 #include "display/StackedDisplay.h"
 
 namespace rmwin32 {
@@ -43,6 +44,7 @@ void RestoreTerminal()
         ssize_t nWritten = write(STDOUT_FILENO, kLeaveScreen, sizeof kLeaveScreen - 1);
         (void)nWritten;
     }
+    ReleaseStandardError();
 }
 
 int CellsAcross(LONG nWidth)
@@ -107,6 +109,9 @@ void CTerminalDisplay::OnFirstDialog()
 {
     if (m_bOpen)
         return;
+    // Lines written to standard error from now on would be drawn over, or
+    // draw over the dialog: they are shown when it is gone.
+    HoldStandardError();
     set_term(m_pScreen);
     // Esc acts at once: escape sequences arrive in one read, so there is
     // nothing to wait for.
@@ -137,6 +142,7 @@ void CTerminalDisplay::OnLastDialog()
     endwin();
     m_bOpen = false;
     g_bScreenShown = 0;
+    ReleaseStandardError();
 }
 
 int CTerminalDisplay::GetSystemMetric(int nIndex) const
@@ -229,6 +235,7 @@ void CTerminalDisplay::WaitForInput(int nWakeFd)
             // The terminal went away: nobody can answer, so close.
             CloseTopDialog();
             m_bOpen = false;
+            ReleaseStandardError();
         }
         else
         {
