@@ -43,12 +43,17 @@ typedef int (*ioctl_fn)(int, unsigned long, ...);
 typedef ssize_t (*read_fn)(int, void*, size_t);
 typedef int (*poll_fn)(struct pollfd*, nfds_t, int);
 
-/* POSIX's way past ISO C's function pointer rule. */
+/* POSIX's way past ISO C's function pointer rule. The tool's threads both
+ * come here first; each finds the same pointer, so the one kept is either's. */
 static void* next_fn(void** fn, const char* name)
 {
-    if (*fn == NULL)
-        *fn = dlsym(RTLD_NEXT, name);
-    return *fn;
+    void* found = __atomic_load_n(fn, __ATOMIC_ACQUIRE);
+    if (found == NULL)
+    {
+        found = dlsym(RTLD_NEXT, name);
+        __atomic_store_n(fn, found, __ATOMIC_RELEASE);
+    }
+    return found;
 }
 
 typedef enum
