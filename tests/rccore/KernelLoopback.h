@@ -92,7 +92,7 @@ public:
         }
         std::free(pDevices);
         char szNode[RC_PATH_MAX];
-        if (m_nCard < 0 || rc_find_node("/sys/class/rc", "/dev", m_nRc, szNode, sizeof szNode) != RC_NODE_LIRC)
+        if (m_nCard < 0 || !rc_find_node("/sys/class/rc", "/dev", m_nRc, RC_NODE_LIRC, szNode, sizeof szNode))
             return false;
         m_lirc = szNode;
         m_fdSend = open(szNode, O_RDWR | O_CLOEXEC);
