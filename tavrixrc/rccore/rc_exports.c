@@ -30,6 +30,7 @@ typedef struct
 {
     int rc_index;
     rc_node node;
+    int told_raw; /* the user knows of frames no decoder takes */
 } rc_open_card;
 
 static int* g_devices; /* rc indexes of the cards, in card order */
@@ -104,6 +105,34 @@ static void check_protocols(int rc_index)
     }
 }
 
+/* Said once, the first time a frame no enabled decoder takes is shown: the
+ * remote works, and what adds its decoder (keeping the others), or every
+ * decoder at once to find it. */
+static void tell_undecoded(rc_open_card* card)
+{
+    char path[RC_PATH_MAX];
+    char text[1024];
+    char all[1024];
+    long len;
+    if (card->told_raw || !card->node.raw.shown)
+        return;
+    card->told_raw = 1;
+    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), card->rc_index);
+    len = rc_read_text(path, text, sizeof text);
+    if (len < 0 || rc_parse_disabled(text, (size_t)len, all, sizeof all) == 0)
+    {
+        tell_user("rc%d: IR frames arrive that no enabled decoder takes; each shows as a code of its own shape, "
+                  "without an RC Code",
+                  card->rc_index);
+        return;
+    }
+    text[strcspn(text, "\n")] = '\0';
+    tell_user("rc%d: IR frames arrive that no enabled decoder takes (protocols: %s); each shows as a code of its own "
+              "shape, without an RC Code. To add your remote's protocol, keeping the others: echo +rc-5 | sudo tee "
+              "%s (rc-5 or another from the list); to find it, add them all: echo %s | sudo tee %s",
+              card->rc_index, text, path, all, path);
+}
+
 static rc_open_card* slot_for(int rc_index)
 {
     size_t i;
@@ -122,6 +151,8 @@ static rc_open_card* slot_for(int rc_index)
     g_open = grown;
     g_open[g_open_count].rc_index = rc_index;
     g_open[g_open_count].node.fd = -1;
+    g_open[g_open_count].node.raw_fd = -1;
+    g_open[g_open_count].told_raw = 0;
     return &g_open[g_open_count++];
 }
 
@@ -216,6 +247,7 @@ static const rc_node* current_node(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
+    tell_undecoded(card);
     return &card->node;
 }
 
@@ -236,7 +268,7 @@ TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     const rc_node* node = current_node();
-    const int code = node != NULL ? rc_key_code(&node->key, rc_node_now(node)) : RC_NO_CODE;
+    const int code = node != NULL ? rc_node_code(node, rc_node_now(node)) : RC_NO_CODE;
     tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
     return code;
 }
@@ -244,7 +276,7 @@ TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 {
     const rc_node* node = current_node();
-    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, rc_node_now(node)) : RC_NO_CODE_EX;
+    const unsigned int code_ex = node != NULL ? rc_node_code_ex(node, rc_node_now(node)) : RC_NO_CODE_EX;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;
 }

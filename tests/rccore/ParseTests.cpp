@@ -6,12 +6,14 @@
 #include <string>
 
 #include "FakeReceivers.h"
+#include "RawFrames.h"
 
 extern "C" {
 #include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
 #include "rc_record.h"
+#include "rc_shape.h"
 #include "rc_sysfs.h"
 }
 
@@ -137,6 +139,58 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     };
     for (const auto& c : protocols)
         EXPECT_EQ(c.nDecoders, rc_parse_decoders(c.pszText, std::strlen(c.pszText))) << c.pszText;
+
+    // What adds every decoder not yet enabled; one that does not fit is left out.
+    const std::string loopback = "rc-5 [nec] rc-6 lirc-x [lirc]\n";
+    char szAll[32];
+    EXPECT_EQ(3u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, sizeof szAll));
+    EXPECT_STREQ("+rc-5 +rc-6 +lirc-x", szAll);
+    EXPECT_EQ(1u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, 10));
+    EXPECT_STREQ("+rc-5", szAll);
+}
+
+uint32_t ShapeCode(const std::vector<uint32_t>& us)
+{
+    rc_shape shape;
+    rc_shape_start(&shape);
+    for (uint32_t d : us)
+        rc_shape_add(&shape, d);
+    return rc_shape_code(&shape);
+}
+
+// A frame's shape code: the same however each duration is off (up to 15%),
+// different for frames that differ in one bit or in their length.
+TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
+{
+    std::mt19937 jitter(18);
+    std::vector<uint32_t> codes;
+    struct
+    {
+        const char* pszWhat;
+        std::vector<uint32_t> us;
+    } frames[] = {
+        {"key 1", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+        {"key 2", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[1], &jitter, 0)},
+        {"key 3", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[2], &jitter, 0)},
+        {"its last bit flipped", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0] ^ 1, &jitter, 0)},
+        {"its first bit flipped", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0] ^ 0x800000, &jitter, 0)},
+        {"without its closing pulse", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+        {"a bit more", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+    };
+    frames[5].us.pop_back();
+    frames[6].us.insert(frames[6].us.end() - 1, {500, 500});
+    for (const auto& frame : frames)
+    {
+        SCOPED_TRACE(frame.pszWhat);
+        const uint32_t code = ShapeCode(frame.us);
+        EXPECT_NE(0u, code);
+        EXPECT_EQ(codes.end(), std::find(codes.begin(), codes.end(), code));
+        codes.push_back(code);
+    }
+    for (size_t nKey = 0; nKey < 3; ++nKey)
+        for (int nPress = 0; nPress < 500; ++nPress)
+            ASSERT_EQ(codes[nKey], ShapeCode(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
+                << "key " << nKey << ", press " << nPress;
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
