@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Figures.h"
 #include "ToolRun.h"
 
 namespace {
@@ -21,17 +22,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-struct SFigures
-{
-    double dMin, dMedian, dP99, dMax;
-};
-
-SFigures Summarise(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const auto at = [&](double q) { return values[static_cast<size_t>(q * static_cast<double>(values.size() - 1))]; };
-    return SFigures{values.front(), at(0.5), at(0.99), values.back()};
-}
+using rmbench::SFigures;
+using rmbench::Summarise;
 
 }  // namespace
 

@@ -8,7 +8,20 @@ endif()
 set(RM_INSTALL_TOOL_DIR lib/remotemonitor)
 install(TARGETS RemoteMonitor RUNTIME DESTINATION ${RM_INSTALL_TOOL_DIR})
 install(TARGETS tavrixrc_rccore LIBRARY DESTINATION ${RM_INSTALL_TOOL_DIR})
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/cmake/remotemonitor.sh DESTINATION bin RENAME remotemonitor)
+# A stripped install is stripped as Debian strips: the toolchain's version
+# strings in .comment go as well.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(file $<TARGET_FILE_NAME:RemoteMonitor> $<TARGET_FILE_NAME:tavrixrc_rccore>)
+      execute_process(
+        COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${RM_INSTALL_TOOL_DIR}/\${file}\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+# The command answers --version from the project's version.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/remotemonitor.sh ${CMAKE_BINARY_DIR}/remotemonitor @ONLY)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/remotemonitor DESTINATION bin)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME remotemonitor)
@@ -21,10 +34,25 @@ from the receivers of the kernel's rc-core (TV tuner cards, USB receivers).
 The dialog is a window on the X display, or is drawn in the terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "RemoteMonitor developers <remotemonitor@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RM_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+# Our own maintainer scripts: CPack's would run ldconfig for the private
+# library, which is on no search path.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst
+                                       ${PROJECT_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Enabling NEC decoding and checking a receiver's protocols take ir-keytable.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ir-keytable)
 include(CPack)
+
+# The package from what it holds: the packaged targets, then CPack. Its
+# install builds nothing more where CMAKE_SKIP_INSTALL_ALL_DEPENDENCY is on,
+# as in the package preset.
+add_custom_target(deb
+  COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "Making the Debian package"
+  VERBATIM)
+add_dependencies(deb RemoteMonitor tavrixrc_rccore rm_package_data)

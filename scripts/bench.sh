@@ -17,6 +17,7 @@ suites=(
 )
 tabled_suites=(
   "receiver library|$build/bench/rccore_latency_bench"
+  "receiver library on the kernel (VM)|bench/rccore_kernel_bench.sh --build $build"
   "X11 window|$build/bench/x11_bench"
   "Windows build under Wine|bench/wine_bench.sh"
 )

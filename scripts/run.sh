@@ -13,7 +13,7 @@ if [ "${1:-}" = "--receiver" ]; then
   shift
   echo "Building RemoteMonitor with the receiver library (build/native-release/receiver)..."
   cmake --preset native-release >/dev/null
-  cmake --build --preset native-release --target RemoteMonitor tavrixrc_rccore -j"$(nproc)" >/dev/null
+  cmake --build --preset native-release --target RemoteMonitor tavrixrc_rccore rm_package_data -j"$(nproc)" >/dev/null
   cmake --install build/native-release --prefix build/native-release/receiver >/dev/null
   exec build/native-release/receiver/bin/remotemonitor "$@"
 fi

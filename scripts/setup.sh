@@ -15,6 +15,9 @@ want_windows=0
 packages=(g++ clang clang-format libclang-rt-14-dev python3 cmake make pkg-config libgtest-dev libgmock-dev
   libncurses-dev libx11-dev libxft-dev llvm tmux xvfb x11-utils xdotool imagemagick fonts-liberation
   qemu-system-x86 busybox-static kmod)
+# The Debian package: dpkg-buildflags and dpkg-shlibdeps, file for CPack's
+# look at the binaries; udev for its rule's check (udevadm test).
+packages+=(dpkg-dev file udev)
 # Wine runs the Windows tests; without it they are reported as skipped, so a
 # package mirror that cannot serve its 32-bit half does not stop the rest.
 wine_packages=()

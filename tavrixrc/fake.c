@@ -20,7 +20,9 @@
  *                           GetRemoteCodeEx, likewise (default 0).
  *   TAVRIXRC_FAKE_STUCK     "sleep": GetRemoteCode never returns, sleeping;
  *                           "busy": it never returns, spinning;
- *                           "uninit": UnInit never returns, sleeping;
+ *                           "uninit": UnInit never returns, sleeping, and
+ *                           the library's unloading, should it still come,
+ *                           is logged as "detach";
  *                           "masked": GetRemoteCode blocks every signal and
  *                           spins, so that nothing can end it (POSIX);
  *                           "fault": GetRemoteCode raises SIGSEGV after
@@ -36,6 +38,7 @@
  *                             GetRemoteCodeEx -> 866B15EA
  *                             UnInit
  *                             UnInit -> stuck          (before it sticks)
+ *                             detach                   (unloaded after that)
  *
  * Calls are expected one at a time (the tool makes them from one thread at
  * a time). */
@@ -291,11 +294,21 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
 }
 #endif
 
+/* A process that ends while UnInit hangs must not run more of the library:
+ * its unloading then shows in the log. */
+static void log_detach_after_stuck_uninit(void)
+{
+    if (g_stuck == STUCK_UNINIT)
+        tavrixrc_log(g_log_path, "detach");
+}
+
 /* Whatever the last session left behind goes with the library. */
 #ifdef _WIN32
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     (void)instance;
+    if (reason == DLL_PROCESS_DETACH)
+        log_detach_after_stuck_uninit();
     if (reason == DLL_PROCESS_DETACH && reserved == NULL)
         unconfigure();
     return TRUE;
@@ -315,6 +328,7 @@ __attribute__((constructor)) static void fake_load(void)
 
 __attribute__((destructor)) static void fake_unload(void)
 {
+    log_detach_after_stuck_uninit();
     unconfigure();
 }
 #endif

@@ -1,5 +1,7 @@
 #include "afxwin.h"
 
+#include <string.h>
+
 // ---- Message maps ----------------------------------------------------------
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
@@ -279,8 +281,28 @@ END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
     : m_lpszTemplateName(MAKEINTRESOURCEA(nIDTemplate)),
-      m_pParentWnd(pParentWnd)
+      m_pParentWnd(pParentWnd),
+      m_lpDialogTemplate(nullptr)
 {
+}
+
+BOOL CDialog::IsPlacedByFramework(LPCVOID pTemplate)
+{
+    // The template's n-th WORD, whatever type its bytes were written as.
+    const BYTE* pBytes = static_cast<const BYTE*>(pTemplate);
+    auto WordAt = [pBytes](int n) {
+        WORD w;
+        memcpy(&w, pBytes + 2 * n, sizeof w);
+        return w;
+    };
+    // The extended form opens with its version, 1, and 0xFFFF; the plain
+    // one with its style.
+    const bool bExtended = WordAt(0) == 1 && WordAt(1) == 0xFFFF;
+    const int nStyle = bExtended ? 6 : 0;
+    const int nX = bExtended ? 9 : 5;
+    const DWORD dwStyle = MAKELONG(WordAt(nStyle), WordAt(nStyle + 1));
+    const bool bAtOrigin = WordAt(nX) == 0 && WordAt(nX + 1) == 0;
+    return bAtOrigin && (dwStyle & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0;
 }
 
 INT_PTR CDialog::DoModal()
@@ -294,8 +316,10 @@ INT_PTR CDialog::DoModal()
     if (pTemplate != nullptr)
     {
         HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+        m_lpDialogTemplate = pTemplate;
         nResult = DialogBoxIndirectParamA(hInst, static_cast<LPCDLGTEMPLATEA>(pTemplate), hWndParent,
                                           &CDialog::AfxDlgProc, reinterpret_cast<LPARAM>(this));
+        m_lpDialogTemplate = nullptr;
     }
 
     // The object usually lives on its caller's stack: whatever happened, the
@@ -307,6 +331,38 @@ INT_PTR CDialog::DoModal()
     return nResult;
 }
 
+namespace {
+
+// Where the framework puts a dialog whose template leaves that to it, once
+// OnInitDialog has had its say: centred as the dialog manager centres a
+// DS_CENTER dialog, unless the handler moved it. Still hidden then, so it
+// never shows where it was made.
+void PlaceUnlessMoved(HWND hWnd, const RECT& rcMade)
+{
+#ifdef _WIN32
+    RECT rc;
+    if (!GetWindowRect(hWnd, &rc) || rc.left != rcMade.left || rc.top != rcMade.top)
+        return;
+    HWND hOwner = GetWindow(hWnd, GW_OWNER);
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoA(MonitorFromWindow(hOwner != nullptr ? hOwner : hWnd, MONITOR_DEFAULTTONEAREST), &mi))
+        return;
+    // One larger than the work area keeps its caption on it.
+    const RECT& rcWork = mi.rcWork;
+    const int x = rcWork.left + (rcWork.right - rcWork.left - (rc.right - rc.left)) / 2;
+    const int y = rcWork.top + (rcWork.bottom - rcWork.top - (rc.bottom - rc.top)) / 2;
+    SetWindowPos(hWnd, nullptr, x > rcWork.left ? x : rcWork.left, y > rcWork.top ? y : rcWork.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+#else
+    // Our dialog manager's displays centre every dialog themselves.
+    (void)hWnd;
+    (void)rcMade;
+#endif
+}
+
+}  // namespace
+
 // The dialog manager calls this before every message it handles itself. The
 // object is attached at WM_INITDIALOG; from then on its message map sees the
 // window's messages first, through the subclass.
@@ -317,7 +373,12 @@ INT_PTR CALLBACK CDialog::AfxDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         return FALSE;
     CDialog* pDialog = reinterpret_cast<CDialog*>(lParam);
     pDialog->SubclassWindow(hWnd);
-    return pDialog->OnInitDialog();
+    RECT rcMade = {};
+    GetWindowRect(hWnd, &rcMade);
+    const BOOL bResult = pDialog->OnInitDialog();
+    if (pDialog->m_lpDialogTemplate != nullptr && IsPlacedByFramework(pDialog->m_lpDialogTemplate))
+        PlaceUnlessMoved(hWnd, rcMade);
+    return bResult;
 }
 
 BOOL CDialog::OnInitDialog()

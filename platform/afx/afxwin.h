@@ -152,6 +152,12 @@ HINSTANCE AfxGetResourceHandle();
 HINSTANCE AfxFindResourceHandle(LPCSTR lpszName, LPCSTR lpszType);
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+#ifndef _WIN32
+// On Linux the program is a command, whose status scripts and launchers
+// read: given AfxWinMain's result, the program says what its run reports.
+// Defined by the program, as Windows programs define WinMain.
+int AfxCommandStatus(int nWinMainResult);
+#endif
 
 class CWinApp : public CCmdTarget
 {
@@ -252,6 +258,11 @@ public:
 
     BOOL OnCmdMsg(UINT nID) override;
 
+    // Whether a dialog template, plain or extended, leaves the dialog's place
+    // to the framework: at 0, 0 and with none of the styles by which the
+    // dialog manager places it itself.
+    static BOOL IsPlacedByFramework(LPCVOID pTemplate);
+
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();
@@ -261,6 +272,8 @@ protected:
 
     LPCSTR m_lpszTemplateName;
     CWnd* m_pParentWnd;
+    // The template being run, for as long as DoModal runs it.
+    LPCVOID m_lpDialogTemplate;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -3,21 +3,27 @@
 # user space is this machine's root file system (read-only; /tmp, /run and
 # /dev/shm are fresh and empty), and exits with the command's status. Its
 # output comes back when the VM ends.
-#   scripts/vm/run.sh [--timeout SECONDS] [--] COMMAND [ARGS...]
+#   scripts/vm/run.sh [--timeout SECONDS] [--share DIR] [--] COMMAND [ARGS...]
 # The command runs in the current directory, with the modules of that kernel
-# found by modprobe. Status 77 (with the reason on standard error) when qemu
+# found by modprobe; --share makes DIR (of this machine) writable there at
+# the same path, for files to bring back. Status 77 (with the reason on standard error) when qemu
 # or the kernel is not there: scripts/vm/fetch-kernel.sh fetches the kernel.
 #   REMOTEMONITOR_KERNEL_CACHE  where fetch-kernel.sh put it
 #   REMOTEMONITOR_VM_ACCEL      tcg or kvm (default: kvm where a probe boot works)
 set -euo pipefail
 
 timeout_s=900
-if [ "${1:-}" = "--timeout" ]; then
-  timeout_s=$2
+share=
+while [ "$#" -ge 2 ]; do
+  case "$1" in
+    --timeout) timeout_s=$2 ;;
+    --share) share=$(cd "$2" && pwd) ;;
+    *) break ;;
+  esac
   shift 2
-fi
+done
 [ "${1:-}" = "--" ] && shift
-[ "$#" -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] [--] COMMAND [ARGS...]" >&2; exit 2; }
+[ "$#" -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] [--share DIR] [--] COMMAND [ARGS...]" >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")" && pwd)
 cache="${REMOTEMONITOR_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/remotemonitor/kernel}"
@@ -43,8 +49,8 @@ if [ ! -f "$initramfs" ]; then
     cp "$ko" "$staging/modules/"
     basename "$ko" >>"$staging/modules/order"
   done
-  (cd "$staging" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$initramfs.part"
-  mv "$initramfs.part" "$initramfs"
+  (cd "$staging" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$staging.cpio.gz"
+  mv "$staging.cpio.gz" "$initramfs"
   rm -rf "$staging"
 fi
 
@@ -64,9 +70,10 @@ pwd >"$results/cwd"
 boot() {
   timeout --kill-after=10 "$timeout_s" qemu-system-x86_64 "$@" -m 512 -smp 2 -nographic -no-reboot -net none \
     -kernel "$kdir/boot/vmlinuz-$version" -initrd "$initramfs" \
-    -append "console=ttyS0 quiet loglevel=3 panic=-1 rm.results=$results rm.kernel=$kdir" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1 rm.results=$results rm.kernel=$kdir rm.share=${share:-none}" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$results",mount_tag=results,security_model=none,multidevs=remap \
+    -virtfs local,path="${share:-$results}",mount_tag=share,security_model=none,multidevs=remap \
     >"$results/console" 2>&1 </dev/null
 }
 accel="${REMOTEMONITOR_VM_ACCEL:-}"

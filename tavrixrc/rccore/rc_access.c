@@ -12,21 +12,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+/* 1 when dir has the rule, -1 when it masks it (a link to /dev/null, as
+ * udev reads it), 0 when it has neither. */
 static int rule_in(const char* dir)
 {
     char path[RC_PATH_MAX];
-    return snprintf(path, sizeof path, "%s/%s", dir, RC_UACCESS_RULE) < (int)sizeof path && access(path, F_OK) == 0;
+    struct stat st;
+    if (snprintf(path, sizeof path, "%s/%s", dir, RC_UACCESS_RULE) >= (int)sizeof path || stat(path, &st) != 0)
+        return 0;
+    return S_ISREG(st.st_mode) && st.st_size > 0 ? 1 : -1;
 }
 
+/* As udev looks: /etc before the package's directories. */
 static int rule_installed(const char* rules_dir)
 {
     static const char* const udev_dirs[] = {"/etc/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
     size_t i;
     if (rules_dir != NULL)
-        return rule_in(rules_dir);
+        return rule_in(rules_dir) > 0;
     for (i = 0; i < sizeof udev_dirs / sizeof udev_dirs[0]; ++i)
-        if (rule_in(udev_dirs[i]))
-            return 1;
+    {
+        const int found = rule_in(udev_dirs[i]);
+        if (found != 0)
+            return found > 0;
+    }
     return 0;
 }
 
@@ -69,7 +78,7 @@ void rc_access_fix(const char* node_path, rc_node_kind kind, const char* rules_d
     {
         snprintf(out, out_len,
                  "the installed udev rule gives it to the desktop's user once applied: replug the receiver, or run "
-                 "sudo udevadm trigger --subsystem-match=lirc");
+                 "sudo udevadm trigger --subsystem-match=lirc --action=change");
         return;
     }
     if (stat(node_path, &st) != 0 || process_has_group(st.st_gid))

@@ -39,6 +39,12 @@ static rc_open_card* g_open; /* every node opened since the last UnInit */
 static size_t g_open_count;
 static size_t g_current; /* the one the codes are read from: the last to open */
 static int g_have_current;
+static int g_code_read;         /* the last call was GetRemoteCode ... */
+static uint64_t g_code_read_at; /* ... made then (CLOCK_MONOTONIC) */
+static uint64_t g_code_moment;  /* ... answering for this moment of the records' clock */
+
+/* Within this of GetRemoteCode, GetRemoteCodeEx is taken as its pair. */
+#define RC_PAIR_NS 15000000u
 
 static const char* root(const char* name, const char* fallback)
 {
@@ -85,6 +91,20 @@ static void enumerate(void)
     g_devices = rc_list_devices(root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), &g_device_count);
 }
 
+/* Device rcN's protocols file, its first line into text, its path into
+ * path; the parse of the decoders it enables (rc_parse_decoders), or -2
+ * when it cannot be read. */
+static int read_protocols(int rc_index, char* path, size_t path_len, char* text, size_t text_len)
+{
+    long len;
+    snprintf(path, path_len, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
+    len = rc_read_text(path, text, text_len);
+    if (len < 0)
+        return -2;
+    text[strcspn(text, "\n")] = '\0';
+    return rc_parse_decoders(text, strlen(text));
+}
+
 /* A receiver with no decoder enabled reads nothing at all (rc-loopback and
  * many raw receivers start so). Said only then: a card that decodes some
  * protocol may well be decoding the user's remote. The command adds NEC
@@ -93,43 +113,36 @@ static void check_protocols(int rc_index)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    long len;
-    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), rc_index);
-    len = rc_read_text(path, text, sizeof text);
-    if (len >= 0 && rc_parse_decoders(text, (size_t)len) == 0)
-    {
-        text[strcspn(text, "\n")] = '\0';
+    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) == 0)
         tell_user("rc%d: no IR decoder is enabled (protocols: %s), so no key is decoded; to add NEC, keeping the "
                   "others: echo +nec | sudo tee %s (or your remote's protocol from the list instead of nec)",
                   rc_index, text, path);
-    }
 }
 
-/* Said once, the first time a frame no enabled decoder takes is shown: the
- * remote works, and what adds its decoder (keeping the others), or every
- * decoder at once to find it. */
-static void tell_undecoded(rc_open_card* card)
+/* Said once, when frames no enabled decoder takes have been shown (one
+ * could be noise): the remote works, its protocol is not among those
+ * enabled; what adds it keeping the others, or every decoder at once to
+ * find it. */
+static void tell_untaken(rc_open_card* card)
 {
     char path[RC_PATH_MAX];
     char text[1024];
     char all[1024];
-    long len;
-    if (card->told_raw || !card->node.raw.shown)
+    if (card->told_raw || card->node.raw.shown < RC_RAW_SHOWN_TO_TELL)
         return;
     card->told_raw = 1;
-    snprintf(path, sizeof path, "%s/rc%d/protocols", root("TAVRIXRC_RC_SYSFS", RC_DEFAULT_SYSFS), card->rc_index);
-    len = rc_read_text(path, text, sizeof text);
-    if (len < 0 || rc_parse_disabled(text, (size_t)len, all, sizeof all) == 0)
+    if (read_protocols(card->rc_index, path, sizeof path, text, sizeof text) < -1 ||
+        rc_parse_disabled(text, strlen(text), all, sizeof all) == 0)
     {
-        tell_user("rc%d: IR frames arrive that no enabled decoder takes; each shows as a code of its own shape, "
+        tell_user("rc%d: IR frames come that no enabled decoder takes; each shows as a code of its own shape, "
                   "without an RC Code",
                   card->rc_index);
         return;
     }
-    text[strcspn(text, "\n")] = '\0';
-    tell_user("rc%d: IR frames arrive that no enabled decoder takes (protocols: %s); each shows as a code of its own "
+    tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); each shows as a code of its own "
               "shape, without an RC Code. To add your remote's protocol, keeping the others: echo +rc-5 | sudo tee "
-              "%s (rc-5 or another from the list); to find it, add them all: echo %s | sudo tee %s",
+              "%s (rc-5 or another of those listed without brackets); to find it, add them all: echo %s | sudo tee "
+              "%s",
               card->rc_index, text, path, all, path);
 }
 
@@ -247,12 +260,13 @@ static const rc_node* current_node(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
-    tell_undecoded(card);
+    tell_untaken(card);
     return &card->node;
 }
 
 TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 {
+    g_code_read = 0;
     enumerate();
     tavrixrc_log(log_path(), "GetCardCount -> %d", (int)g_device_count);
     return (int)g_device_count;
@@ -260,7 +274,9 @@ TAVRIXRC_API int TAVRIXRC_CALL GetCardCount(void)
 
 TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 {
-    const int opened = open_card(index);
+    int opened;
+    g_code_read = 0;
+    opened = open_card(index);
     tavrixrc_log(log_path(), "OpenCard(%d) -> %d", index, opened);
     return opened;
 }
@@ -268,15 +284,26 @@ TAVRIXRC_API int TAVRIXRC_CALL OpenCard(int index)
 TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     const rc_node* node = current_node();
-    const int code = node != NULL ? rc_node_code(node, rc_node_now(node)) : RC_NO_CODE;
+    const uint64_t now = node != NULL ? rc_node_now(node) : 0;
+    const int code = node != NULL ? rc_node_code(node, now) : RC_NO_CODE;
+    g_code_read = 1;
+    g_code_read_at = rc_now_ns();
+    g_code_moment = now;
     tavrixrc_log(log_path(), "GetRemoteCode -> %d", code);
     return code;
 }
 
+/* Right after GetRemoteCode (as the tool polls: the code, then the
+ * extended code) the answer is of the same moment, so that a record coming
+ * between the two calls changes both fields in the next poll, not one in
+ * each. */
 TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
 {
-    const rc_node* node = current_node();
-    const unsigned int code_ex = node != NULL ? rc_node_code_ex(node, rc_node_now(node)) : RC_NO_CODE_EX;
+    const int paired = g_code_read && g_have_current && rc_now_ns() - g_code_read_at < RC_PAIR_NS;
+    const rc_node* node = paired ? &g_open[g_current].node : current_node();
+    const uint64_t now = paired ? g_code_moment : node != NULL ? rc_node_now(node) : 0;
+    const unsigned int code_ex = node != NULL ? rc_node_code_ex(node, now) : RC_NO_CODE_EX;
+    g_code_read = 0;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;
 }
@@ -290,6 +317,7 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
     g_open = NULL;
     g_open_count = 0;
     g_have_current = 0;
+    g_code_read = 0;
     free(g_devices);
     g_devices = NULL;
     g_device_count = 0;

@@ -85,9 +85,13 @@ void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
     if ((record->flags & RC_FLAG_REPEAT) != 0 && same)
     {
         /* A repeat only keeps a key that is still down; like the kernel,
-         * a late one does not press it again. */
+         * a late one does not press it again. The kernel counts the key-up
+         * from it with the time-out as it is then. */
         if (rc_key_is_down(key, record->timestamp_ns) && record->timestamp_ns > key->last_ns)
+        {
             key->last_ns = record->timestamp_ns;
+            key->keyup_ns = (uint64_t)rc_repeat_period_ms(record->proto) * 1000000u + timeout_ns;
+        }
         return;
     }
     /* The kernel's scancode events of a mapped key held down come without

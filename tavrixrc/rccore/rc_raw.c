@@ -3,9 +3,10 @@
 
 #include <string.h>
 
-/* Fewer pulses than this are no key of their own (a repeat code, a glitch):
- * they keep a held key held but press none. */
-#define RC_RAW_MIN_PULSES 4u
+/* Fewer pulses than any protocol's frame are no key of their own (NEC's
+ * repeat code has two, a flash of light a few): they keep a held key held
+ * but press none. */
+#define RC_RAW_MIN_PULSES 6u
 /* Durations past this are not hashed: a flood cannot make a frame costly. */
 #define RC_RAW_MAX_DURATIONS 1024u
 
@@ -119,7 +120,8 @@ void rc_raw_settle(rc_raw* raw, uint64_t now_ns)
     raw->pressed = 1;
     raw->code = raw->waiting_code;
     raw->keyup_ns = raw->waiting_end_ns + raw->timeout_ns;
-    raw->shown = 1;
+    if (raw->shown < RC_RAW_SHOWN_TO_TELL)
+        ++raw->shown;
 }
 
 uint32_t rc_raw_code_ex(const rc_raw* raw, uint64_t now_ns)

@@ -28,6 +28,8 @@
 /* How long a frame's code waits for a decoder's scancode of the same frame
  * before it is shown. */
 #define RC_RAW_DECODER_WAIT_NS 10000000u
+/* Frames shown before the user is told of them: one could be noise. */
+#define RC_RAW_SHOWN_TO_TELL 2u
 
 typedef struct
 {
@@ -49,7 +51,7 @@ typedef struct
     uint32_t code;
     uint64_t keyup_ns;
     uint64_t timeout_ns; /* the receiver's, as at the last sample */
-    int shown;           /* some frame has been shown since the start */
+    unsigned shown;      /* frames shown since the start, counted up to a few */
 } rc_raw;
 
 void rc_raw_start(rc_raw* raw);

@@ -1,6 +1,7 @@
 // The framework's string formatting and message maps: which handler a
 // message reaches, through the map chain, and what falls through to the
-// window's own procedure.
+// window's own procedure; and which dialog templates leave the dialog's
+// place to the framework.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -218,6 +219,58 @@ TEST(MainWindow, ADialogWhoseTemplateIsMissingIsNotLeftAsTheMainWindow)
     AfxWinMain(GetModuleHandleA(nullptr), nullptr, szTail, SW_SHOWDEFAULT);
     EXPECT_EQ(-1, app.m_nResult);
     EXPECT_EQ(nullptr, app.m_pMainWnd);
+}
+
+// The headers of both template forms, as their documentation lays them out.
+#pragma pack(push, 2)
+struct CPlainTemplateHead
+{
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x, y, cx, cy;
+};
+struct CExtendedTemplateHead
+{
+    WORD dlgVer;
+    WORD signature;
+    DWORD helpID;
+    DWORD exStyle;
+    DWORD style;
+    WORD cDlgItems;
+    short x, y, cx, cy;
+};
+#pragma pack(pop)
+
+// Only a template at 0, 0 with none of the styles by which the dialog manager
+// places a dialog leaves the place to the framework, in either form. The
+// fields around style and place carry those very bits and values, so that
+// reading the wrong field shows.
+TEST(DialogPlacement, OnlyATemplateAtTheOriginWithoutAPlacingStyleIsLeftToTheFramework)
+{
+    const DWORD kPlacing = DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN;
+    struct Case
+    {
+        DWORD dwStyle;
+        short x, y;
+        BOOL bExpected;
+    } const kCases[] = {
+        {WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, 0, 0, TRUE},
+        {WS_POPUP | DS_CENTER, 0, 0, FALSE},
+        {WS_POPUP | DS_CENTERMOUSE, 0, 0, FALSE},
+        {WS_POPUP | DS_ABSALIGN, 0, 0, FALSE},
+        {WS_POPUP, 5, 0, FALSE},
+        {WS_POPUP, 0, 5, FALSE},
+    };
+    for (const Case& c : kCases)
+    {
+        SCOPED_TRACE(::testing::Message()
+                     << "style " << std::hex << c.dwStyle << std::dec << " at " << c.x << "," << c.y);
+        const CPlainTemplateHead plain = {c.dwStyle, kPlacing, 3, c.x, c.y, 122, 42};
+        EXPECT_EQ(c.bExpected, CDialog::IsPlacedByFramework(&plain)) << "plain";
+        const CExtendedTemplateHead extended = {1, 0xFFFF, kPlacing, kPlacing, c.dwStyle, 5, c.x, c.y, 122, 42};
+        EXPECT_EQ(c.bExpected, CDialog::IsPlacedByFramework(&extended)) << "extended";
+    }
 }
 
 }  // namespace

@@ -119,6 +119,9 @@ TEST_F(RcKernelFault, TheReasonReachesAUserWhoseLinesAreOnATerminal)
 // system<<16 | command<<8 | extension, rc-5-sz system<<6 | command.
 TEST_F(RcKernelFault, Rc5VariantsShowTheirCommand)
 {
+    // A decoder enabled before the start: with none (as the test before
+    // leaves it) the tool's hint would come among the lines looked at.
+    ASSERT_TRUE(m_loop.SetProtocols("rc-5"));
     CKernelTool tool(RM_EXE, RM_RCCORE_LIBRARY);
     Opened(tool);
     ExpectShownThenReleased(tool, {"rc-5", 3, 0x051A2C, "26", "00051A2C"});

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -379,24 +378,6 @@ inline bool ShowsAndReleases(CKernelTool& tool, size_t nFrom, const std::string&
 {
     size_t nAt = 0;
     return tool.WaitLine(pressLine, nFrom, 3000, &nAt) != 0 && tool.WaitLine("Extended code:", nAt + 1, 3000) != 0;
-}
-
-// Several releases of a held key, against the kernel's: the middle one
-// from earlyMs before to lateMs after it (the tool: up to a poll and 5 ms
-// late), none long before or far after. The kernel's own key-up timer
-// fires a few milliseconds after its due time (whole jiffies, a busy
-// emulated machine), and a poll is delayed now and then.
-inline void ExpectReleasedWithTheKernel(std::vector<double> lags, const std::string& what, double earlyMs = 5,
-                                        double lateMs = 25)
-{
-    std::sort(lags.begin(), lags.end());
-    ASSERT_FALSE(lags.empty()) << what;
-    std::printf("kernel vs tool: %s: minus kernel key-up %.1f / %.1f / %.1f ms (min / median / max of %zu)\n",
-                what.c_str(), lags.front(), lags[lags.size() / 2], lags.back(), lags.size());
-    EXPECT_LE(-earlyMs - 7, lags.front()) << what;
-    EXPECT_LE(-earlyMs, lags[lags.size() / 2]) << what;
-    EXPECT_GE(lateMs, lags[lags.size() / 2]) << what;
-    EXPECT_GE(lateMs + 35, lags.back()) << what;
 }
 
 }  // namespace rmtest

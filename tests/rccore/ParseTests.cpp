@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "FakeReceivers.h"
 #include "RawFrames.h"
@@ -12,6 +13,7 @@ extern "C" {
 #include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
+#include "rc_raw.h"
 #include "rc_record.h"
 #include "rc_shape.h"
 #include "rc_sysfs.h"
@@ -220,6 +222,11 @@ TEST(RcKey, IsHeldThroughItsRepeatsAndUpAfterThePeriodPlusTheTimeOut)
     }
     EXPECT_EQ(0x08, rc_key_code(&key, Ms(1709)));
     EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1710)));
+    // ... and each with the receiver's time-out as it was at that repeat.
+    rec = At(Ms(1600), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
+    rc_key_feed(&key, &rec, Ms(20));
+    EXPECT_EQ(0x08, rc_key_code(&key, Ms(1729)));
+    EXPECT_EQ(RC_NO_CODE, rc_key_code(&key, Ms(1730)));
     // A repeat that comes after the key went up does not press it again.
     rec = At(Ms(1800), rmtest::kFlagRepeat, rmtest::kProtoNec, 0x0408);
     rc_key_feed(&key, &rec, timeout);
@@ -283,6 +290,56 @@ TEST(RcClock, TakesTheNamespacesOffsetOrWhatTheRecordsShow)
         rc_clock_saw(&clock, now - Ms(2000000), now);  // an old one tells nothing more
         EXPECT_EQ(now + static_cast<uint64_t>(c.offset_ms * 1000000), rc_clock_records_now(&clock, now)) << c.lead_ms;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Frames in mode2 as the kernel hands them out, all at once as rc-loopback
+// does: a frame's code waits for the decoders, then is held until a
+// time-out after the frame's end, and again by each frame that follows; a
+// flash of a few pulses presses nothing, a frame a decoder took neither.
+TEST(RcRaw, AFrameNoDecoderTookIsAKeyFromTheDecodersWaitToATimeOutPastItsEnd)
+{
+    const uint64_t timeout = Ms(125);
+    std::vector<uint32_t> frame;  // 12 pulses, ending 16.84 ms after its first
+    for (int i = 0; i < 12; ++i)
+        frame.insert(frame.end(), {rmtest::Pulse(560), rmtest::Space(i % 3 == 0 ? 1690 : 560)});
+    frame.back() = rmtest::TimeoutReport(125000);
+    const std::vector<uint32_t> flash = {rmtest::Pulse(300), rmtest::Space(900), rmtest::Pulse(300),
+                                         rmtest::TimeoutReport(125000)};
+    const auto take = [&](rc_raw* raw, const std::vector<uint32_t>& samples, uint64_t at) {
+        for (uint32_t sample : samples)
+            rc_raw_sample(raw, sample, at, timeout);
+    };
+    const uint64_t t = Ms(1000);
+    rc_raw raw;
+    rc_raw_start(&raw);
+    take(&raw, frame, t);
+    rc_raw_settle(&raw, t + Ms(9));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, t + Ms(9)));
+    rc_raw_settle(&raw, t + Ms(10));
+    const uint32_t code = rc_raw_code_ex(&raw, t + Ms(10));
+    EXPECT_NE(0u, code);
+    const uint64_t end = t + 16840000;  // its first pulse read at t, plus the rest of its length
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, end + timeout - 1));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, end + timeout));
+    take(&raw, flash, t + Ms(100));  // a repeat's flash keeps it
+    rc_raw_settle(&raw, t + Ms(200));
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, t + Ms(100) + timeout));
+    take(&raw, frame, t + Ms(200));  // so does the frame again
+    rc_raw_settle(&raw, t + Ms(215));
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, end + Ms(200) + timeout - 1));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, end + Ms(200) + timeout));
+
+    rc_raw_start(&raw);
+    take(&raw, flash, t);
+    take(&raw, frame, t + Ms(300));
+    rc_raw_decoded(&raw);  // its scancode, read after its end sample
+    rc_raw_settle(&raw, t + Ms(400));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, t + Ms(400)));
+    EXPECT_EQ(0u, raw.shown);
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 // Runs RemoteMonitor.exe as a user would, on the simulated card, and watches
-// it from outside through the window manager's eyes: the dialog's fields, the
-// ways to close it, the start-up messages, and the driver's call log.
+// it from outside through the window manager's eyes: the dialog's fields and
+// place on the screen, the ways to close it, the start-up messages, the
+// driver's call log, and how long the way out takes with a driver that hangs.
 //
-//   test_e2e <path of RemoteMonitor.exe> [gtest options]
+//   test_e2e <path of RemoteMonitor.exe> <path of the test double TavrixRC.dll> [gtest options]
 //
 // Exits 77 (skipped) without a display: the tool is a windowed program.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -25,8 +28,14 @@ const DWORD kWindowTimeoutMs = 15000;
 // Closing must end the process within a second; Wine's own process teardown
 // is part of what is measured.
 const DWORD kExitTimeoutMs = 1000;
+// Past this the tool gives up on a driver that does not finish shutting
+// down; a hung driver is given all of it.
+const long kShutDownBoundMs = 7000;
+// What Wine's own teardown of a process may add to it on a busy machine.
+const long kTeardownSlackMs = 1500;
 
 std::string g_exePath;
+std::string g_fakePath;
 
 std::string Directory(const std::string& path)
 {
@@ -129,11 +138,15 @@ public:
     {
         std::string exePath = g_exePath;
         std::string workDir;
-        std::string script;  // file contents; empty: no script
-        std::string cards;   // empty: the card's default
+        std::string script;           // file contents; empty: no script
+        std::string cards;            // empty: the card's default
+        std::string stuck;            // the test double's TAVRIXRC_FAKE_STUCK; empty: unset
+        bool bCaptureErrors = false;  // standard error to ErrorsPath()
     };
 
-    explicit CToolRun(const CScratchDir& dir) : m_logPath(dir.File("calls.log")) {}
+    explicit CToolRun(const CScratchDir& dir) : m_logPath(dir.File("calls.log")), m_errorsPath(dir.File("errors.txt"))
+    {
+    }
 
     ~CToolRun()
     {
@@ -159,15 +172,30 @@ public:
         SetEnvironmentVariableA("TAVRIXRC_SIM_SCRIPT", scriptPath.empty() ? nullptr : scriptPath.c_str());
         SetEnvironmentVariableA("TAVRIXRC_SIM_LOG", m_logPath.c_str());
         SetEnvironmentVariableA("TAVRIXRC_SIM_CARDS", options.cards.empty() ? nullptr : options.cards.c_str());
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_LOG", m_logPath.c_str());
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_STUCK", options.stuck.empty() ? nullptr : options.stuck.c_str());
 
         std::string commandLine = "\"" + options.exePath + "\"";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        BOOL ok = CreateProcessA(options.exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 options.workDir.empty() ? nullptr : options.workDir.c_str(), &si, &m_pi);
+        HANDLE hErrors = INVALID_HANDLE_VALUE;
+        if (options.bCaptureErrors)
+        {
+            SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+            hErrors = CreateFileA(m_errorsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+            si.dwFlags = STARTF_USESTDHANDLES;
+            si.hStdError = hErrors;
+        }
+        BOOL ok = CreateProcessA(options.exePath.c_str(), &commandLine[0], nullptr, nullptr, options.bCaptureErrors, 0,
+                                 nullptr, options.workDir.empty() ? nullptr : options.workDir.c_str(), &si, &m_pi);
+        if (hErrors != INVALID_HANDLE_VALUE)
+            CloseHandle(hErrors);
         SetEnvironmentVariableA("TAVRIXRC_SIM_SCRIPT", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_SIM_LOG", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_SIM_CARDS", nullptr);
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_LOG", nullptr);
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_STUCK", nullptr);
         return ok != FALSE;
     }
 
@@ -231,8 +259,16 @@ public:
         return static_cast<long>(GetTickCount() - start);
     }
 
+    DWORD ExitCode() const
+    {
+        DWORD dwCode = STILL_ACTIVE;
+        GetExitCodeProcess(m_pi.hProcess, &dwCode);
+        return dwCode;
+    }
+
     DWORD MainThreadId() const { return m_pi.dwThreadId; }
     const std::string& LogPath() const { return m_logPath; }
+    const std::string& ErrorsPath() const { return m_errorsPath; }
 
 private:
     struct WindowSearch
@@ -256,6 +292,7 @@ private:
     }
 
     std::string m_logPath;
+    std::string m_errorsPath;
     PROCESS_INFORMATION m_pi = {};
 };
 
@@ -293,6 +330,38 @@ void ExpectUnInitOnceAfterTheLastRead(const std::string& logPath)
     }
     EXPECT_EQ(unInits, 1) << "in " << lines.size() << " log lines";
     EXPECT_GT(lastUnInit, lastRead) << "a code was read after UnInit";
+}
+
+// Centred as Windows centres a DS_CENTER dialog: in the work area of its
+// monitor, to a pixel of rounding.
+void ExpectCentredInTheWorkArea(HWND hWnd, const char* pszWhat)
+{
+    RECT rc = {};
+    ASSERT_TRUE(GetWindowRect(hWnd, &rc));
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof mi;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(hWnd, MONITOR_DEFAULTTONEAREST), &mi));
+    const RECT& work = mi.rcWork;
+    std::ostringstream where;
+    where << pszWhat << " at (" << rc.left << "," << rc.top << ")-(" << rc.right << "," << rc.bottom
+          << ") in the work area (" << work.left << "," << work.top << ")-(" << work.right << "," << work.bottom << ")";
+    SCOPED_TRACE(where.str());
+    std::printf("%s\n", where.str().c_str());
+    EXPECT_LE(std::abs((rc.left - work.left) - (work.right - rc.right)), 1);
+    EXPECT_LE(std::abs((rc.top - work.top) - (work.bottom - rc.bottom)), 1);
+}
+
+// The executable, and the given driver library as TavrixRC.dll (none when
+// empty), alone in a directory; returns the executable's path there.
+std::string CopyToolInto(const CScratchDir& dir, const std::string& dllPath)
+{
+    std::string exe = dir.File("RemoteMonitor.exe");
+    EXPECT_TRUE(CopyFileA(g_exePath.c_str(), exe.c_str(), FALSE));
+    if (!dllPath.empty())
+    {
+        EXPECT_TRUE(CopyFileA(dllPath.c_str(), dir.File("TavrixRC.dll").c_str(), FALSE));
+    }
+    return exe;
 }
 
 using Fields = std::pair<std::string, std::string>;
@@ -430,6 +499,7 @@ TEST_P(Closing, EndsTheProcessWithinASecondAndReleasesTheDriverOnce)
     {
         EXPECT_GE(run.WaitForExit(5000), 0) << "did not end at all";
     }
+    EXPECT_EQ(run.ExitCode(), 0u);
     ExpectUnInitOnceAfterTheLastRead(run.LogPath());
 }
 
@@ -454,6 +524,7 @@ protected:
         std::vector<std::string> texts = StaticTexts(hBox);
         ASSERT_EQ(texts.size(), 1u) << "message box texts: " << ::testing::PrintToString(texts);
         EXPECT_EQ(texts[0], message);
+        ExpectCentredInTheWorkArea(hBox, "message box");
         EXPECT_EQ(run.FindWindowOfProcess(
                       [](HWND h) { return IsWindowVisible(h) && CToolRun::IsDialogTitled(h, kDialogTitle); }),
                   nullptr)
@@ -469,11 +540,9 @@ protected:
 TEST_F(StartupErrors, NoLibrary_SaysSoAndNeverCallsUnInit)
 {
     // The executable alone, in a directory of its own: nothing beside it.
-    std::string lonely = m_dir.File("RemoteMonitor.exe");
-    ASSERT_TRUE(CopyFileA(g_exePath.c_str(), lonely.c_str(), FALSE));
     CToolRun run(m_dir);
     CToolRun::Options options;
-    options.exePath = lonely;
+    options.exePath = CopyToolInto(m_dir, "");
     options.workDir = m_dir.Path();
     ASSERT_TRUE(run.Start(options, m_dir));
     ExpectMessageThenExit(run, "Unable to initialize TavrixRC.dll library.");
@@ -492,20 +561,62 @@ TEST_F(StartupErrors, NoCard_SaysTunerNotFoundAndReleasesTheDriver)
     ExpectUnInitOnceAfterTheLastRead(run.LogPath());
 }
 
+// The template puts the dialog at 0, 0 with no centring style, which the
+// framework takes as its own to place.
+TEST_F(EndToEnd, Placement_TheDialogIsCentredOnTheScreen)
+{
+    CToolRun run(m_dir);
+    ASSERT_TRUE(run.Start(CToolRun::Options(), m_dir));
+    HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    ExpectCentredInTheWorkArea(hDlg, "dialog");
+    PostMessageA(hDlg, WM_CLOSE, 0, 0);
+    EXPECT_GE(run.WaitForExit(kExitTimeoutMs), 0);
+}
+
+// A driver that never returns from UnInit: the process is gone at the bound
+// of its shut-down, with a failure status, and the library's detach has not
+// run either (the process did not exit through the loader).
+TEST_F(EndToEnd, ShutDown_AnUnInitThatHangsEndsTheProcessAtTheBound)
+{
+    CToolRun run(m_dir);
+    CToolRun::Options options;
+    options.exePath = CopyToolInto(m_dir, g_fakePath);
+    options.stuck = "uninit";
+    options.bCaptureErrors = true;
+    ASSERT_TRUE(run.Start(options, m_dir));
+    HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    PostMessageA(hDlg, WM_CLOSE, 0, 0);
+    long ms = run.WaitForExit(static_cast<DWORD>(kShutDownBoundMs + kTeardownSlackMs));
+    std::printf("ended %ld ms after WM_CLOSE, exit code %lu\n", ms, run.ExitCode());
+    ASSERT_GE(ms, 0) << "still running " << kShutDownBoundMs + kTeardownSlackMs << " ms after WM_CLOSE";
+    EXPECT_GE(ms, kShutDownBoundMs - 50) << "UnInit was not given its time";
+    EXPECT_EQ(run.ExitCode(), 1u);
+    const std::vector<std::string> lines = ReadLines(run.LogPath());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "UnInit -> stuck") << "the driver ran on after its UnInit hung";
+    std::ifstream errors(run.ErrorsPath());
+    const std::string said((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("did not finish shutting down"), std::string::npos) << said;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2)
+    if (argc != 3)
     {
-        fprintf(stderr, "usage: test_e2e <RemoteMonitor.exe> [gtest options]\n");
+        fprintf(stderr, "usage: test_e2e <RemoteMonitor.exe> <test double TavrixRC.dll> [gtest options]\n");
         return 2;
     }
     g_exePath = argv[1];
-    for (char& c : g_exePath)
-        if (c == '/')
-            c = '\\';
+    g_fakePath = argv[2];
+    for (std::string* pPath : {&g_exePath, &g_fakePath})
+        for (char& c : *pPath)
+            if (c == '/')
+                c = '\\';
     // Wine passes the Unix environment through; without an X display no
     // window of the tool can appear.
     if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) == 0)

@@ -303,7 +303,7 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
         ASSERT_TRUE(XGetWindowAttributes(x.X(), x.Children(box)[0], &text));
         EXPECT_LT(text.x + text.width, attributes.width);
         x.Tool("key Return");
-        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        EXPECT_EQ(3, run.WaitForExit(milliseconds(3000)));
         EXPECT_FALSE(Exists(dir.Log()));
     }
     {
@@ -312,7 +312,7 @@ TEST_F(X11Run, StartUpErrorsShowABoxThatEndsTheRunWhenAnswered)
         const Window box = x.WaitForTop("Tuner not found.");
         ASSERT_NE(0u, box);
         x.Tool("mousemove --window " + std::to_string(x.Children(box)[1]) + " 5 5 click 1");
-        EXPECT_EQ(0, run.WaitForExit(milliseconds(3000)));
+        EXPECT_EQ(4, run.WaitForExit(milliseconds(3000)));
         ExpectUnInitOnceAtTheEnd(dir);
     }
 }
