@@ -173,6 +173,7 @@ static void drain_raw(rc_node* node)
             continue;
         if (n <= 0)
         {
+            rc_raw_polled(&node->raw, read_ns);
             /* Gone or broken, the raw view alone: the scancodes tell an unplug. */
             if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             {
@@ -185,6 +186,7 @@ static void drain_raw(rc_node* node)
             take_timeout(node);
         for (i = 0; i < n / (ssize_t)sizeof samples[0]; ++i)
             rc_raw_sample(&node->raw, samples[i], read_ns, node->timeout_ns);
+        rc_raw_polled(&node->raw, read_ns);
     }
 }
 

@@ -9,6 +9,8 @@
 #define RC_RAW_MIN_PULSES 6u
 /* Durations past this are not hashed: a flood cannot make a frame costly. */
 #define RC_RAW_MAX_DURATIONS 1024u
+/* The longest a reading is taken to come after the one before (a poll). */
+#define RC_RAW_POLL_NS 20000000u
 
 void rc_raw_start(rc_raw* raw)
 {
@@ -52,6 +54,21 @@ static void add(rc_raw* raw, uint32_t duration_us)
         rc_shape_add(&raw->shape, duration_us);
 }
 
+/* How long before its reading at read_ns a sample is taken to have come. */
+static uint64_t came_before(const rc_raw* raw, uint64_t read_ns)
+{
+    uint64_t since;
+    if (raw->polled_ns == 0 || raw->polled_ns > read_ns)
+        return 0;
+    since = read_ns - raw->polled_ns;
+    return (since < RC_RAW_POLL_NS ? since : RC_RAW_POLL_NS) / 2u;
+}
+
+void rc_raw_polled(rc_raw* raw, uint64_t read_ns)
+{
+    raw->polled_ns = read_ns;
+}
+
 static void pulse(rc_raw* raw, uint32_t us, uint64_t read_ns)
 {
     if (!raw->in_frame)
@@ -60,7 +77,7 @@ static void pulse(rc_raw* raw, uint32_t us, uint64_t read_ns)
         raw->decoded = 0;
         raw->pulses = 0;
         raw->space_us = 0;
-        raw->first_ns = read_ns;
+        raw->first_ns = read_ns - came_before(raw, read_ns);
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
         add(raw, us);

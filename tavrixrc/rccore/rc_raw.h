@@ -8,7 +8,9 @@
  * a receiver may hand a whole frame out at once (rc-loopback does, as it
  * starts sending), so the frame's end is taken as the later of the two
  * bounds it gives: its end sample's reading less that sample's length, and
- * its first pulse's reading plus the rest of its length. */
+ * its first pulse's coming plus the rest of its length. That pulse came
+ * between the reading before and its own: halfway, a poll's worth at most
+ * (a frame is then up within half a poll of its time either way). */
 #ifndef TAVRIXRC_RC_RAW_H
 #define TAVRIXRC_RC_RAW_H
 
@@ -38,9 +40,10 @@ typedef struct
     int decoded; /* a scancode came while it did */
     rc_shape shape;
     unsigned pulses;
-    uint32_t space_us; /* a space not yet known to be inside the frame */
-    uint64_t first_ns; /* its first pulse's reading */
-    uint64_t rest_us;  /* its length after the first pulse */
+    uint32_t space_us;  /* a space not yet known to be inside the frame */
+    uint64_t first_ns;  /* its first pulse's coming, as near as known */
+    uint64_t polled_ns; /* the last reading, 0 before the first */
+    uint64_t rest_us;   /* its length after the first pulse */
     /* a frame ended, waiting for the decoders */
     int waiting;
     uint32_t waiting_code;
@@ -58,6 +61,9 @@ void rc_raw_start(rc_raw* raw);
 
 /* One sample, read at read_ns; timeout_ns is the receiver's time-out. */
 void rc_raw_sample(rc_raw* raw, uint32_t sample, uint64_t read_ns, uint64_t timeout_ns);
+
+/* The node was read at read_ns (whatever it had). */
+void rc_raw_polled(rc_raw* raw, uint64_t read_ns);
 
 /* A decoder's scancode came: the frame coming in and the one waiting are
  * its, and the raw key gives way to it. */
