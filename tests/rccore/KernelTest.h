@@ -81,10 +81,7 @@ protected:
         {
             ASSERT_NE(0u, tool.WaitLine("RC Code:", nEx + 1, 3000)) << tool.AllText();
         }
-        std::vector<std::string> shown;
-        for (const SToolLine& line : tool.Lines())
-            shown.push_back(line.text);
-        shown.erase(shown.begin(), shown.begin() + static_cast<long>(nFrom));
+        std::vector<std::string> shown = tool.FieldLines(nFrom);
         std::vector<std::string> expected = {"RC Code: " + std::string(row.pszCode),
                                              "Extended code: " + std::string(row.pszCodeEx),
                                              "RC Code:", "Extended code:"};

@@ -304,10 +304,7 @@ TEST_F(RcKernel, AFloodOfFramesLeavesNothingStaleAndNoMemoryBehind)
     ASSERT_NE(0u, tool.WaitLine("Extended code: 04FB08F7", nFrom, 3000, &nAt)) << tool.AllText();
     ASSERT_NE(0u, tool.WaitLine("Extended code:", nAt + 1, 3000)) << tool.AllText();
     usleep(500000);
-    std::vector<std::string> after;
-    for (const rmtest::SToolLine& line : tool.Lines())
-        after.push_back(line.text);
-    after.erase(after.begin(), after.begin() + static_cast<long>(nFrom));
+    const std::vector<std::string> after = tool.FieldLines(nFrom);
     EXPECT_EQ((std::vector<std::string>{"RC Code: 8", "Extended code: 04FB08F7", "RC Code:", "Extended code:"}), after);
     const long nRssAfter = tool.RssKib();
     std::printf("kernel vs tool: %d frames sent, the tool showed %zu lines; RSS %ld KiB before, %ld KiB after\n",

@@ -149,6 +149,17 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
     }
+    // The texts of the lines on standard output (the fields' changes), from
+    // line nFrom on.
+    std::vector<std::string> FieldLines(size_t nFrom)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::string> texts;
+        for (size_t i = nFrom; i < m_lines.size(); ++i)
+            if (!m_lines[i].bStderr)
+                texts.push_back(m_lines[i].text);
+        return texts;
+    }
     size_t LineCount()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
