@@ -15,7 +15,6 @@ extern "C" {
 #include "rc_key.h"
 #include "rc_raw.h"
 #include "rc_record.h"
-#include "rc_shape.h"
 #include "rc_sysfs.h"
 }
 
@@ -151,15 +150,6 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     EXPECT_STREQ("+rc-5", szAll);
 }
 
-uint32_t ShapeCode(const std::vector<uint32_t>& us)
-{
-    rc_shape shape;
-    rc_shape_start(&shape);
-    for (uint32_t d : us)
-        rc_shape_add(&shape, d);
-    return rc_shape_code(&shape);
-}
-
 // A frame's shape code: the same however each duration is off (up to 15%),
 // different for frames that differ in one bit or in their length.
 TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
@@ -184,14 +174,14 @@ TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
     for (const auto& frame : frames)
     {
         SCOPED_TRACE(frame.pszWhat);
-        const uint32_t code = ShapeCode(frame.us);
+        const uint32_t code = rmtest::ShapeCodeOf(frame.us);
         EXPECT_NE(0u, code);
         EXPECT_EQ(codes.end(), std::find(codes.begin(), codes.end(), code));
         codes.push_back(code);
     }
     for (size_t nKey = 0; nKey < 3; ++nKey)
         for (int nPress = 0; nPress < 500; ++nPress)
-            ASSERT_EQ(codes[nKey], ShapeCode(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
+            ASSERT_EQ(codes[nKey], rmtest::ShapeCodeOf(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
                 << "key " << nKey << ", press " << nPress;
 }
 

@@ -8,6 +8,10 @@
 #include <random>
 #include <vector>
 
+extern "C" {
+#include "rc_shape.h"
+}
+
 namespace rmtest {
 
 // Durations in microseconds, pulse first: header 3000/1500, then per bit
@@ -25,6 +29,16 @@ inline std::vector<uint32_t> MadeUpFrame(uint32_t bits, std::mt19937* pJitter, d
     for (uint32_t& d : us)
         d = static_cast<uint32_t>(d * off(*pJitter));
     return us;
+}
+
+// The library's code for a frame of these durations.
+inline uint32_t ShapeCodeOf(const std::vector<uint32_t>& us)
+{
+    rc_shape shape;
+    rc_shape_start(&shape);
+    for (uint32_t d : us)
+        rc_shape_add(&shape, d);
+    return rc_shape_code(&shape);
 }
 
 // The three keys the tests send.
