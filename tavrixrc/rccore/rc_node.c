@@ -29,8 +29,9 @@
 #define RC_RECORDS_PER_READ 64
 /* Reads per drain at the most: a node that floods cannot hold a call. */
 #define RC_READS_PER_DRAIN 256
-/* Raw samples per read, and reads per drain: the kernel queues 1024 per
- * reader, so two reads take in all it can hold, and no more. */
+/* Raw samples per read, and reads per drain: the kernel queues 512 per
+ * reader (Debian's 6.1), so one read takes in all it holds, and a second
+ * what came meanwhile; a flood takes no more. */
 #define RC_SAMPLES_PER_READ 512
 #define RC_RAW_READS_PER_DRAIN 2
 

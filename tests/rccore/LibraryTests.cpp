@@ -401,8 +401,8 @@ TEST_F(RcLibrary, AFrameNoDecoderTakesShowsItsShapeAndADecodedOneItsScancodeAlon
     EXPECT_EQ("", told) << "said once";
 }
 
-// Raw noise with no end: a poll takes in at most what the kernel queues for
-// a reader (1024 samples), and once it ends nothing stays shown.
+// Raw noise with no end: a poll takes in at most twice what the kernel
+// queues for a reader (512 samples), and once it ends nothing stays shown.
 TEST_F(RcLibrary, ARawFloodIsTakenInBoundedBitesAndLeavesNoCode)
 {
     int fdRaw = -1;
