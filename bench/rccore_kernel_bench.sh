@@ -2,14 +2,18 @@
 # The receiver library on the kernel's rc-core: boots the kernel VM
 # (scripts/vm/run.sh) and runs rccore_kernel_bench there. Where the VM cannot
 # be had, says why and writes that instead of figures.
-#   bench/rccore_kernel_bench.sh [--build DIR] [--json FILE]
+#   bench/rccore_kernel_bench.sh [--build DIR] [--program NAME] [--json FILE]
+# --program: another of the build's bench programs for the VM
+# (rccore_raw_bench), run the same way.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../build/native-release"
+program=rccore_kernel_bench
 json=
 while [ "$#" -ge 2 ]; do
   case "$1" in
     --build) build=$2 ;;
+    --program) program=$2 ;;
     --json) json=$2 ;;
   esac
   shift 2
@@ -23,12 +27,12 @@ if [ -n "$json" ]; then
   args=(--json "$json")
 fi
 status=0
-"$here/../scripts/vm/run.sh" "${share[@]}" -- "$build/bench/rccore_kernel_bench" "${args[@]}" 2>"$build/rccore_kernel_bench.err" || status=$?
+"$here/../scripts/vm/run.sh" "${share[@]}" -- "$build/bench/$program" "${args[@]}" 2>"$build/$program.err" || status=$?
 if [ "$status" -eq 77 ]; then
-  why=$(sed -n 's/^SKIPPED: //p' "$build/rccore_kernel_bench.err")
+  why=$(sed -n 's/^SKIPPED: //p' "$build/$program.err")
   echo "not measured: $why"
   [ -z "$json" ] || printf '{"skipped": "%s"}\n' "$why" >"$json"
   exit 0
 fi
-cat "$build/rccore_kernel_bench.err" >&2
+cat "$build/$program.err" >&2
 exit "$status"

@@ -14,6 +14,7 @@ build=build/native-release
 suites=(
   "$build/bench/poll_step_bench"
   "python3 bench/tool_bench.py --build $build"
+  "bench/rccore_kernel_bench.sh --build $build --program rccore_raw_bench"
 )
 tabled_suites=(
   "receiver library|$build/bench/rccore_latency_bench"

@@ -1,7 +1,8 @@
 /* The receiver library's parsing under arbitrary bytes: the records as a
  * lirc node or an input event node hands them out, fed through the key
- * state, and the sysfs texts (uevent, protocols, device names). The first
- * byte picks what the rest is read as. */
+ * state (the lirc records' bytes also as raw IR samples, through the raw
+ * frames' key), and the sysfs texts (uevent, protocols, device names). The
+ * first byte picks what the rest is read as. */
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -9,8 +10,32 @@
 #include "rc_clock.h"
 #include "rc_frame.h"
 #include "rc_key.h"
+#include "rc_raw.h"
 #include "rc_record.h"
 #include "rc_sysfs.h"
+
+/* Raw samples read 5 ms apart, four to a reading. */
+static void fuzz_raw(const unsigned char* data, size_t size, uint64_t timeout_ns)
+{
+    rc_raw raw;
+    uint64_t now = 1000000000u;
+    size_t at;
+    rc_raw_start(&raw);
+    for (at = 0; at + 4 <= size; at += 4)
+    {
+        uint32_t sample;
+        memcpy(&sample, data + at, 4);
+        if (at % 16 == 0)
+        {
+            now += 5000000u;
+            rc_raw_polled(&raw, now);
+        }
+        rc_raw_sample(&raw, sample, now, timeout_ns);
+        rc_raw_settle(&raw, now);
+        if (rc_raw_code_ex(&raw, now) != 0 && raw.shown == 0)
+            __builtin_trap();
+    }
+}
 
 static void fuzz_records(const unsigned char* data, size_t size, int events)
 {
@@ -38,6 +63,8 @@ static void fuzz_records(const unsigned char* data, size_t size, int events)
         if (code < 0 || code > 255)
             __builtin_trap();
     }
+    if (!events)
+        fuzz_raw(data, size, timeout_ns);
 }
 
 /* Non-zero when a path has a ".." part: a way out of the device root. */
@@ -70,6 +97,8 @@ static void fuzz_texts(const unsigned char* data, size_t size)
     int64_t offset;
     (void)rc_parse_timens_monotonic(text, size, &offset);
     if (rc_parse_decoders(text, size) < -1 || rc_parse_decoders(text, size) > 1)
+        __builtin_trap();
+    if (rc_parse_disabled(text, size, devname, sizeof devname) > 0 && devname[0] != '+')
         __builtin_trap();
     if (size < sizeof name)
     {

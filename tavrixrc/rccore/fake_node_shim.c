@@ -12,7 +12,11 @@
  *     and a poll POLLHUP | POLLERR (a lirc node without POLLIN); a FIFO
  *     would say end of file, and hand out what it still holds;
  *   - it keeps 32 records per reader: the test's writer keeps to that
- *     (FakeReceivers.h).
+ *     (FakeReceivers.h);
+ *   - each open of a lirc node has a mode of its own: a node with raw IR
+ *     is a second FIFO beside it, "<node>.mode2", which a descriptor reads
+ *     once it asks for raw mode; the features tell raw IR when it is there,
+ *     else a receiver that decodes in hardware.
  *
  * Preloaded (LD_PRELOAD) into the real executable, or linked into a test
  * program that exports it, so that the library itself is the one shipped.
@@ -25,6 +29,7 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -35,7 +40,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#define FAKE_LIRC_GET_FEATURES _IOR('i', 0x00, uint32_t)
 #define FAKE_LIRC_SET_REC_MODE _IOW('i', 0x12, uint32_t)
+#define FAKE_LIRC_SET_REC_TIMEOUT_REPORTS _IOW('i', 0x19, uint32_t)
+#define FAKE_LIRC_MODE_MODE2 0x00000004u
+#define FAKE_LIRC_CAN_REC_MODE2 0x00040000u
+#define FAKE_LIRC_CAN_REC_SCANCODE 0x00080000u
 #define FAKE_LIRC_GET_REC_TIMEOUT _IOR('i', 0x24, uint32_t)
 #define FAKE_EVIOCSCLOCKID _IOW('E', 0xa0, int)
 
@@ -89,6 +99,40 @@ static int fail(int error)
     return -1;
 }
 
+/* The node's raw FIFO, its path into raw; 0 when it has none. */
+static int raw_fifo(int fd, char* raw, size_t raw_len)
+{
+    char link[64];
+    char path[4000];
+    struct stat st;
+    ssize_t n;
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    n = readlink(link, path, sizeof path - 1);
+    if (n <= 0)
+        return 0;
+    path[n] = '\0';
+    snprintf(raw, raw_len, "%s.mode2", path);
+    return stat(raw, &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+/* Raw mode: the descriptor reads the raw FIFO from now on. */
+static int set_rec_mode(int fd, uint32_t mode)
+{
+    char raw[4096];
+    int raw_fd;
+    if (getenv("TAVRIXRC_FAKE_NODE_REFUSE") != NULL)
+        return fail(EINVAL);
+    if (mode != FAKE_LIRC_MODE_MODE2)
+        return 0;
+    if (!raw_fifo(fd, raw, sizeof raw))
+        return fail(EINVAL);
+    raw_fd = open(raw, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (raw_fd < 0 || dup3(raw_fd, fd, O_CLOEXEC) < 0)
+        return fail(EINVAL);
+    close(raw_fd);
+    return 0;
+}
+
 int ioctl(int fd, unsigned long request, ...)
 {
     static void* next;
@@ -101,11 +145,16 @@ int ioctl(int fd, unsigned long request, ...)
     if (fake_node(fd) != NOT_FAKE)
     {
         const char* timeout = getenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US");
-        /* Scancodes only: a FIFO has one reader's worth of data, so the
-         * library's second reader, for raw IR, is refused as the kernel
-         * refuses it on a receiver that decodes in hardware. */
+        char raw[4096];
         if (request == FAKE_LIRC_SET_REC_MODE)
-            return getenv("TAVRIXRC_FAKE_NODE_REFUSE") != NULL || *(const uint32_t*)arg != 8u ? fail(EINVAL) : 0;
+            return set_rec_mode(fd, *(uint32_t*)arg);
+        if (request == FAKE_LIRC_GET_FEATURES)
+        {
+            *(uint32_t*)arg = raw_fifo(fd, raw, sizeof raw) ? FAKE_LIRC_CAN_REC_MODE2 : FAKE_LIRC_CAN_REC_SCANCODE;
+            return 0;
+        }
+        if (request == FAKE_LIRC_SET_REC_TIMEOUT_REPORTS)
+            return 0;
         if (request == FAKE_LIRC_GET_REC_TIMEOUT)
         {
             *(uint32_t*)arg = timeout != NULL ? (uint32_t)strtoul(timeout, NULL, 10) : 125000u;

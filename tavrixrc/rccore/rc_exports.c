@@ -30,6 +30,7 @@ typedef struct
 {
     int rc_index;
     rc_node node;
+    int told_raw; /* the user knows of frames no decoder takes */
 } rc_open_card;
 
 static int* g_devices; /* rc indexes of the cards, in card order */
@@ -118,16 +119,31 @@ static void check_protocols(int rc_index)
                   rc_index, text, path);
 }
 
-/* Frames come that no enabled decoder takes: the remote's protocol is not
- * among those enabled. */
-static void tell_untaken(int rc_index)
+/* Said once, when frames no enabled decoder takes have been shown (one
+ * could be noise): the remote works, its protocol is not among those
+ * enabled; what adds it keeping the others, or every decoder at once to
+ * find it. */
+static void tell_untaken(rc_open_card* card)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) >= -1)
-        tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); add your remote's protocol, "
-                  "keeping the others: echo +PROTOCOL | sudo tee %s, with one of those listed without brackets",
-                  rc_index, text, path);
+    char all[1024];
+    if (card->told_raw || card->node.raw.shown < RC_RAW_SHOWN_TO_TELL)
+        return;
+    card->told_raw = 1;
+    if (read_protocols(card->rc_index, path, sizeof path, text, sizeof text) < -1 ||
+        rc_parse_disabled(text, strlen(text), all, sizeof all) == 0)
+    {
+        tell_user("rc%d: IR frames come that no enabled decoder takes; each shows as a code of its own shape, "
+                  "without an RC Code",
+                  card->rc_index);
+        return;
+    }
+    tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); each shows as a code of its own "
+              "shape, without an RC Code. To add your remote's protocol, keeping the others: echo +rc-5 | sudo tee "
+              "%s (rc-5 or another of those listed without brackets); to find it, add them all: echo %s | sudo tee "
+              "%s",
+              card->rc_index, text, path, all, path);
 }
 
 static rc_open_card* slot_for(int rc_index)
@@ -148,6 +164,8 @@ static rc_open_card* slot_for(int rc_index)
     g_open = grown;
     g_open[g_open_count].rc_index = rc_index;
     g_open[g_open_count].node.fd = -1;
+    g_open[g_open_count].node.raw_fd = -1;
+    g_open[g_open_count].told_raw = 0;
     return &g_open[g_open_count++];
 }
 
@@ -242,11 +260,7 @@ static const rc_node* current_node(void)
     card = &g_open[g_current];
     if (!rc_node_drain(&card->node))
         tell_user("rc%d: the receiver is gone", card->rc_index);
-    if (card->node.untaken)
-    {
-        card->node.untaken = 0;
-        tell_untaken(card->rc_index);
-    }
+    tell_untaken(card);
     return &card->node;
 }
 
@@ -271,7 +285,7 @@ TAVRIXRC_API int TAVRIXRC_CALL GetRemoteCode(void)
 {
     const rc_node* node = current_node();
     const uint64_t now = node != NULL ? rc_node_now(node) : 0;
-    const int code = node != NULL ? rc_key_code(&node->key, now) : RC_NO_CODE;
+    const int code = node != NULL ? rc_node_code(node, now) : RC_NO_CODE;
     g_code_read = 1;
     g_code_read_at = rc_now_ns();
     g_code_moment = now;
@@ -288,7 +302,7 @@ TAVRIXRC_API unsigned int TAVRIXRC_CALL GetRemoteCodeEx(void)
     const int paired = g_code_read && g_have_current && rc_now_ns() - g_code_read_at < RC_PAIR_NS;
     const rc_node* node = paired ? &g_open[g_current].node : current_node();
     const uint64_t now = paired ? g_code_moment : node != NULL ? rc_node_now(node) : 0;
-    const unsigned int code_ex = node != NULL ? rc_key_code_ex(&node->key, now) : RC_NO_CODE_EX;
+    const unsigned int code_ex = node != NULL ? rc_node_code_ex(node, now) : RC_NO_CODE_EX;
     g_code_read = 0;
     tavrixrc_log(log_path(), "GetRemoteCodeEx -> %08X", code_ex);
     return code_ex;

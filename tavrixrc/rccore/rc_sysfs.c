@@ -87,38 +87,76 @@ static int is_space(char c)
     return c == ' ' || c == '\n' || c == '\t';
 }
 
+/* The next decoder named in a protocols file from *at on, "[name]" when
+ * enabled; "lirc", the raw interface the kernel always lists, is passed
+ * over. 0 when there is none. */
+static int next_decoder(const char* text, size_t len, size_t* at, const char** word, size_t* word_len, int* enabled)
+{
+    while (*at < len)
+    {
+        size_t end;
+        while (*at < len && is_space(text[*at]))
+            ++*at;
+        for (end = *at; end < len && !is_space(text[end]); ++end)
+            ;
+        *word = text + *at;
+        *word_len = end - *at;
+        *at = end;
+        if (*word_len == 0)
+            continue;
+        *enabled = *word_len > 2 && (*word)[0] == '[' && (*word)[*word_len - 1] == ']';
+        if (*enabled)
+        {
+            ++*word;
+            *word_len -= 2;
+        }
+        if (!(*word_len == 4 && memcmp(*word, "lirc", 4) == 0))
+            return 1;
+    }
+    return 0;
+}
+
 int rc_parse_decoders(const char* text, size_t len)
 {
     int listed = 0;
     size_t at = 0;
-    while (at < len)
+    const char* word;
+    size_t word_len;
+    int enabled;
+    while (next_decoder(text, len, &at, &word, &word_len, &enabled))
     {
-        size_t end;
-        while (at < len && is_space(text[at]))
-            ++at;
-        for (end = at; end < len && !is_space(text[end]); ++end)
-            ;
-        if (end > at)
-        {
-            const char* word = text + at;
-            size_t word_len = end - at;
-            const int enabled = word_len > 2 && word[0] == '[' && word[word_len - 1] == ']';
-            if (enabled)
-            {
-                ++word;
-                word_len -= 2;
-            }
-            /* "[lirc]" is the raw interface the kernel always lists, no decoder */
-            if (!(word_len == 4 && memcmp(word, "lirc", 4) == 0))
-            {
-                if (enabled)
-                    return 1;
-                listed = 1;
-            }
-        }
-        at = end;
+        if (enabled)
+            return 1;
+        listed = 1;
     }
     return listed ? 0 : -1;
+}
+
+size_t rc_parse_disabled(const char* text, size_t len, char* out, size_t out_len)
+{
+    size_t count = 0;
+    size_t used = 0;
+    size_t at = 0;
+    const char* word;
+    size_t word_len;
+    int enabled;
+    if (out_len == 0)
+        return 0;
+    out[0] = '\0';
+    while (next_decoder(text, len, &at, &word, &word_len, &enabled))
+    {
+        const size_t need = (count > 0 ? 1u : 0u) + 1u + word_len;
+        if (enabled || used + need >= out_len)
+            continue;
+        if (count > 0)
+            out[used++] = ' ';
+        out[used++] = '+';
+        memcpy(out + used, word, word_len);
+        used += word_len;
+        out[used] = '\0';
+        ++count;
+    }
+    return count;
 }
 
 long rc_read_text(const char* path, char* buf, size_t buf_len)

@@ -26,6 +26,11 @@ int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len);
  * when none is listed at all (nothing the user could enable). */
 int rc_parse_decoders(const char* text, size_t len);
 
+/* The decoders a protocols file lists but does not enable, as the words
+ * that add them all ("+rc-5 +rc-6"), into out; how many. A name that does
+ * not fit is left out. */
+size_t rc_parse_disabled(const char* text, size_t len, char* out, size_t out_len);
+
 /* The indexes N of the rcN entries of the sysfs root, in numeric order, in a
  * block the caller frees; the count in *count. NULL with 0 when there are
  * none or the root cannot be read. */

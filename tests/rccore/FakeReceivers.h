@@ -89,6 +89,25 @@ inline bool Send(int fd, const std::string& records)
     return WriteAll(fd, kept) && kept.size() == records.size();
 }
 
+// Raw IR samples as a lirc node in raw mode hands them out: the kind in the
+// top byte, microseconds below.
+inline uint32_t Pulse(uint32_t us)
+{
+    return 0x01000000u | us;
+}
+inline uint32_t Space(uint32_t us)
+{
+    return us;
+}
+inline uint32_t TimeoutReport(uint32_t us)
+{
+    return 0x03000000u | us;
+}
+inline bool SendSamples(int fd, const std::vector<uint32_t>& samples)
+{
+    return WriteAll(fd, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 4));
+}
+
 class CFakeReceivers
 {
 public:
@@ -128,6 +147,19 @@ public:
     {
         const std::string name = "lirc" + std::to_string(nLirc);
         return AddNode(AddBare(nRc, pszProtocols) + "/" + name, name);
+    }
+
+    // rcN read through /dev/lircM that delivers raw IR too: the descriptor
+    // records are written to; samples go to *pfdRaw.
+    int AddRawLirc(int nRc, int nLirc, const char* pszProtocols, int* pfdRaw)
+    {
+        const int fd = AddLirc(nRc, nLirc, pszProtocols);
+        const std::string raw = NodePath("lirc" + std::to_string(nLirc)) + ".mode2";
+        mkfifo(raw.c_str(), 0600);
+        *pfdRaw = open(raw.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (*pfdRaw >= 0)
+            m_writers.push_back(*pfdRaw);
+        return fd;
     }
 
     // rcN without a lirc node, with /dev/input/eventM.

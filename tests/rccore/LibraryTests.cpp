@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "FakeReceivers.h"
+#include "RawFrames.h"
 
 extern "C" {
 #include "rc_frame.h"
@@ -77,14 +78,15 @@ protected:
         return m_pfnOpenCard(nIndex);
     }
 
-    // OpenCard's answer with standard error caught; the lines go to *pWhy.
-    int OpenCatchingStderr(int nIndex, std::string* pWhy)
+    // What fn writes to standard error.
+    template <typename Fn>
+    static std::string StderrOf(Fn fn)
     {
         std::fflush(stderr);
         FILE* pCatch = std::tmpfile();
         const int nSaved = dup(STDERR_FILENO);
         dup2(fileno(pCatch), STDERR_FILENO);
-        const int nOpened = Select(nIndex);
+        fn();
         std::fflush(stderr);
         dup2(nSaved, STDERR_FILENO);
         close(nSaved);
@@ -92,7 +94,14 @@ protected:
         char buffer[2048];
         const size_t n = std::fread(buffer, 1, sizeof buffer, pCatch);
         std::fclose(pCatch);
-        pWhy->assign(buffer, n);
+        return std::string(buffer, n);
+    }
+
+    // OpenCard's answer with standard error caught; the lines go to *pWhy.
+    int OpenCatchingStderr(int nIndex, std::string* pWhy)
+    {
+        int nOpened = 0;
+        *pWhy = StderrOf([&] { nOpened = Select(nIndex); });
         return nOpened;
     }
 
@@ -332,6 +341,88 @@ TEST_F(RcLibrary, AFullStandardErrorNeverHoldsACall)
     close(fds[0]);
     EXPECT_TRUE(bReturned);
     EXPECT_EQ(255, answer.get());
+}
+
+std::string ShapeAnswer(const std::vector<uint32_t>& us)
+{
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "255 %08X", rmtest::ShapeCodeOf(us));
+    return sz;
+}
+
+std::vector<uint32_t> Samples(const std::vector<uint32_t>& us)
+{
+    std::vector<uint32_t> samples;
+    for (size_t i = 0; i < us.size(); ++i)
+        samples.push_back(i % 2 == 0 ? rmtest::Pulse(us[i]) : rmtest::Space(us[i]));
+    samples.push_back(rmtest::TimeoutReport(125000));
+    return samples;
+}
+
+// A frame a decoder takes shows its scancode alone, the frame's shape
+// never; one no enabled decoder takes shows as its shape's code without a
+// code, and the user is told once what adds decoders.
+TEST_F(RcLibrary, AFrameNoDecoderTakesShowsItsShapeAndADecodedOneItsScancodeAlone)
+{
+    int fdRaw = -1;
+    const int fd = m_tree.AddRawLirc(0, 0, "rc-5 [nec] rc-6 [lirc]", &fdRaw);
+    ASSERT_EQ(1, Select(0));
+    std::mt19937 jitter(7);
+    std::string told;
+    for (int nFrame = 0; nFrame < 2; ++nFrame)
+    {
+        ASSERT_TRUE(rmtest::Send(fd, Record(NowNs(), 0, rmtest::kProtoNec, 0x0408)));
+        ASSERT_TRUE(rmtest::SendSamples(fdRaw, Samples(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[1], &jitter))));
+        for (int nPoll = 0; nPoll < 10; ++nPoll)
+        {
+            usleep(5000);
+            told += StderrOf([&] { EXPECT_EQ("8 04FB08F7", Answers()); });
+        }
+    }
+    usleep(300000);
+    EXPECT_EQ("255 00000000", Answers());
+    const auto shownOf = [&](const std::vector<uint32_t>& frame) {
+        std::string shown = "255 00000000";
+        EXPECT_TRUE(rmtest::SendSamples(fdRaw, Samples(frame)));
+        for (int nPoll = 0; nPoll < 20 && shown == "255 00000000"; ++nPoll)
+        {
+            usleep(5000);
+            told += StderrOf([&] { shown = Answers(); });
+        }
+        return shown;
+    };
+    const std::vector<uint32_t> key = rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter);
+    EXPECT_EQ(ShapeAnswer(key), shownOf(key));
+    EXPECT_EQ("", told) << "decoded frames are no news, and one frame could be noise";
+    usleep(150000);
+    EXPECT_EQ(ShapeAnswer(key), shownOf(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter)));
+    EXPECT_NE(std::string::npos, told.find("echo +rc-5 +rc-6 | sudo tee " + m_tree.Sysfs() + "/rc0/protocols")) << told;
+    told = StderrOf([&] { Answers(); });
+    EXPECT_EQ("", told) << "said once";
+}
+
+// Raw noise with no end: a poll takes in at most twice what the kernel
+// queues for a reader (512 samples), and once it ends nothing stays shown.
+TEST_F(RcLibrary, ARawFloodIsTakenInBoundedBitesAndLeavesNoCode)
+{
+    int fdRaw = -1;
+    m_tree.AddRawLirc(0, 0, "rc-5 [nec] rc-6 [lirc]", &fdRaw);
+    ASSERT_EQ(1, Select(0));
+    std::mt19937 random(3);
+    std::uniform_int_distribution<uint32_t> us(50, 3000);
+    std::vector<uint32_t> noise;
+    for (int i = 0; i < 8192; ++i)
+        noise.push_back(i % 2 == 0 ? rmtest::Pulse(us(random)) : rmtest::Space(us(random)));
+    ASSERT_TRUE(rmtest::SendSamples(fdRaw, noise));
+    int nQueued = 0;
+    Answers();
+    ASSERT_EQ(0, ioctl(fdRaw, FIONREAD, &nQueued));
+    EXPECT_EQ((8192 - 1024) * 4, nQueued);
+    while (nQueued > 0 && ioctl(fdRaw, FIONREAD, &nQueued) == 0)
+        Answers();
+    ASSERT_TRUE(rmtest::SendSamples(fdRaw, {rmtest::TimeoutReport(125000)}));
+    usleep(200000);
+    EXPECT_EQ("255 00000000", Answers());
 }
 
 TEST_F(RcLibrary, UnInitClosesEveryNodeAndReopeningDoesNotLeak)

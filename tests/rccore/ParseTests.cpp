@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FakeReceivers.h"
+#include "RawFrames.h"
 
 extern "C" {
 #include "rc_clock.h"
@@ -139,6 +140,49 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     };
     for (const auto& c : protocols)
         EXPECT_EQ(c.nDecoders, rc_parse_decoders(c.pszText, std::strlen(c.pszText))) << c.pszText;
+
+    // What adds every decoder not yet enabled; one that does not fit is left out.
+    const std::string loopback = "rc-5 [nec] rc-6 lirc-x [lirc]\n";
+    char szAll[32];
+    EXPECT_EQ(3u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, sizeof szAll));
+    EXPECT_STREQ("+rc-5 +rc-6 +lirc-x", szAll);
+    EXPECT_EQ(1u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, 10));
+    EXPECT_STREQ("+rc-5", szAll);
+}
+
+// A frame's shape code: the same however each duration is off (up to 15%),
+// different for frames that differ in one bit or in their length.
+TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
+{
+    std::mt19937 jitter(18);
+    std::vector<uint32_t> codes;
+    struct
+    {
+        const char* pszWhat;
+        std::vector<uint32_t> us;
+    } frames[] = {
+        {"key 1", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+        {"key 2", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[1], &jitter, 0)},
+        {"key 3", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[2], &jitter, 0)},
+        {"its last bit flipped", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0] ^ 1, &jitter, 0)},
+        {"its first bit flipped", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0] ^ 0x800000, &jitter, 0)},
+        {"without its closing pulse", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+        {"a bit more", rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0)},
+    };
+    frames[5].us.pop_back();
+    frames[6].us.insert(frames[6].us.end() - 1, {500, 500});
+    for (const auto& frame : frames)
+    {
+        SCOPED_TRACE(frame.pszWhat);
+        const uint32_t code = rmtest::ShapeCodeOf(frame.us);
+        EXPECT_NE(0u, code);
+        EXPECT_EQ(codes.end(), std::find(codes.begin(), codes.end(), code));
+        codes.push_back(code);
+    }
+    for (size_t nKey = 0; nKey < 3; ++nKey)
+        for (int nPress = 0; nPress < 500; ++nPress)
+            ASSERT_EQ(codes[nKey], rmtest::ShapeCodeOf(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
+                << "key " << nKey << ", press " << nPress;
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
@@ -242,26 +286,50 @@ TEST(RcClock, TakesTheNamespacesOffsetOrWhatTheRecordsShow)
 
 namespace {
 
-// Frames in mode2 as the kernel hands them out: pulses and spaces, then its
-// time-out report. One untaken frame could be noise; the second tells.
-TEST(RcRaw, TellsOfTheSecondFrameNoDecoderTook)
+// Frames in mode2 as the kernel hands them out, all at once as rc-loopback
+// does: a frame's code waits for the decoders, then is held until a
+// time-out after the frame's end, and again by each frame that follows; a
+// flash of a few pulses presses nothing, a frame a decoder took neither.
+TEST(RcRaw, AFrameNoDecoderTookIsAKeyFromTheDecodersWaitToATimeOutPastItsEnd)
 {
-    std::vector<uint32_t> frame;
+    const uint64_t timeout = Ms(125);
+    std::vector<uint32_t> frame;  // 12 pulses, ending 16.84 ms after its first
     for (int i = 0; i < 12; ++i)
-        frame.insert(frame.end(), {0x01000000u | 560u, 560u});
-    frame.push_back(0x03000000u | 15000u);
-    const std::vector<uint32_t> flash = {0x01000000u | 300u, 900u, 0x01000000u | 300u, 0x03000000u | 15000u};
-    rc_raw_watch watch = {};
-    // Taken: a record came since its first pulse (in this read, or a later one).
-    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 0, 1));
-    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), 10, 1, 1));
-    EXPECT_EQ(0, rc_raw_take(&watch, frame.data() + 10, frame.size() - 10, 1, 2));
-    // A flash of a few pulses is no frame.
-    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
-    EXPECT_EQ(0, rc_raw_take(&watch, flash.data(), flash.size(), 2, 2));
-    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
-    EXPECT_EQ(1, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));
-    EXPECT_EQ(0, rc_raw_take(&watch, frame.data(), frame.size(), 2, 2));  // said once
+        frame.insert(frame.end(), {rmtest::Pulse(560), rmtest::Space(i % 3 == 0 ? 1690 : 560)});
+    frame.back() = rmtest::TimeoutReport(125000);
+    const std::vector<uint32_t> flash = {rmtest::Pulse(300), rmtest::Space(900), rmtest::Pulse(300),
+                                         rmtest::TimeoutReport(125000)};
+    const auto take = [&](rc_raw* raw, const std::vector<uint32_t>& samples, uint64_t at) {
+        for (uint32_t sample : samples)
+            rc_raw_sample(raw, sample, at, timeout);
+    };
+    const uint64_t t = Ms(1000);
+    rc_raw raw;
+    rc_raw_start(&raw);
+    take(&raw, frame, t);
+    rc_raw_settle(&raw, t + Ms(9));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, t + Ms(9)));
+    rc_raw_settle(&raw, t + Ms(10));
+    const uint32_t code = rc_raw_code_ex(&raw, t + Ms(10));
+    EXPECT_NE(0u, code);
+    const uint64_t end = t + 16840000;  // its first pulse read at t, plus the rest of its length
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, end + timeout - 1));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, end + timeout));
+    take(&raw, flash, t + Ms(100));  // a repeat's flash keeps it
+    rc_raw_settle(&raw, t + Ms(200));
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, t + Ms(100) + timeout));
+    take(&raw, frame, t + Ms(200));  // so does the frame again
+    rc_raw_settle(&raw, t + Ms(215));
+    EXPECT_EQ(code, rc_raw_code_ex(&raw, end + Ms(200) + timeout - 1));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, end + Ms(200) + timeout));
+
+    rc_raw_start(&raw);
+    take(&raw, flash, t);
+    take(&raw, frame, t + Ms(300));
+    rc_raw_decoded(&raw);  // its scancode, read after its end sample
+    rc_raw_settle(&raw, t + Ms(400));
+    EXPECT_EQ(0u, rc_raw_code_ex(&raw, t + Ms(400)));
+    EXPECT_EQ(0u, raw.shown);
 }
 
 }  // namespace
