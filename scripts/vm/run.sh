@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command as root on Debian's own kernel, in a throwaway VM whose
 # user space is this machine's root file system (read-only; /tmp, /run and
-# /dev/shm are fresh and empty), and exits with the command's status. Its
+# /dev/shm are fresh and empty, but for the entry of /tmp the command works
+# in, which stays the host's), and exits with the command's status. Its
 # output comes back when the VM ends.
 #   scripts/vm/run.sh [--timeout SECONDS] [--share DIR] [--] COMMAND [ARGS...]
 # The command runs in the current directory, with the modules of that kernel
