@@ -432,6 +432,22 @@ std::vector<unsigned long> Pixels(::Display* pDisplay, Window xid)
     return pixels;
 }
 
+// The look once the window has stopped changing: the dialog takes the focus
+// itself some time after its text is drawn, and repaints for it.
+std::vector<unsigned long> SettledLook(::Display* pDisplay, Window xid)
+{
+    const auto deadline = Clock::now() + milliseconds(3000);
+    std::vector<unsigned long> look = Pixels(pDisplay, xid);
+    for (;;)
+    {
+        std::this_thread::sleep_for(milliseconds(100));
+        std::vector<unsigned long> now = Pixels(pDisplay, xid);
+        if (now == look || Clock::now() >= deadline)
+            return now;
+        look = std::move(now);
+    }
+}
+
 bool WaitForLook(::Display* pDisplay, Window xid, const std::vector<unsigned long>& look, bool bSame)
 {
     const auto deadline = Clock::now() + milliseconds(3000);
@@ -456,7 +472,9 @@ TEST_F(X11Run, TheButtonLooksAndClicksAsOnWindows)
         ASSERT_NE(0u, top);
         ASSERT_TRUE(x.WaitForControlText(top, kCode, "42"));
         const Window button = x.Children(top)[kClose];
-        const std::vector<unsigned long> up = Pixels(x.X(), button);
+        XSetInputFocus(x.X(), top, RevertToPointerRoot, CurrentTime);
+        XFlush(x.X());
+        const std::vector<unsigned long> up = SettledLook(x.X(), button);
         if (bSpace)
         {
             // Inactive, it shows neither the focus rectangle nor the default
