@@ -74,6 +74,13 @@ static void feed_key_event(rc_key* key, const rc_record* record)
     }
 }
 
+/* The key's latest record: it is up a repeat period and the time-out after. */
+static void stamp(rc_key* key, const rc_record* record, uint64_t timeout_ns)
+{
+    key->last_ns = record->timestamp_ns;
+    key->keyup_ns = (uint64_t)rc_repeat_period_ms(record->proto) * 1000000u + timeout_ns;
+}
+
 void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
 {
     const int same = key->pressed && record->proto == key->proto && record->scancode == key->scancode;
@@ -88,10 +95,7 @@ void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
          * a late one does not press it again. The kernel counts the key-up
          * from it with the time-out as it is then. */
         if (rc_key_is_down(key, record->timestamp_ns) && record->timestamp_ns > key->last_ns)
-        {
-            key->last_ns = record->timestamp_ns;
-            key->keyup_ns = (uint64_t)rc_repeat_period_ms(record->proto) * 1000000u + timeout_ns;
-        }
+            stamp(key, record, timeout_ns);
         return;
     }
     /* The kernel's scancode events of a mapped key held down come without
@@ -100,8 +104,7 @@ void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
     key->pressed = 1;
     key->proto = record->proto;
     key->scancode = record->scancode;
-    key->last_ns = record->timestamp_ns;
-    key->keyup_ns = (uint64_t)rc_repeat_period_ms(record->proto) * 1000000u + timeout_ns;
+    stamp(key, record, timeout_ns);
 }
 
 int rc_key_code(const rc_key* key, uint64_t now_ns)
