@@ -1,4 +1,4 @@
-/* For tests only, never shipped: lets a named FIFO stand in for a
+/* For the receiver tests only, never shipped: lets a named FIFO stand in for a
  * receiver's node, answering as the kernel's node does. It answers the lirc
  * and evdev requests the receiver library makes on such descriptors, and
  * gives reads and polls the kernel's answers once the node is unplugged (the
