@@ -30,7 +30,7 @@ static void fuzz_raw(const unsigned char* data, size_t size, uint64_t timeout_ns
             now += 5000000u;
             rc_raw_polled(&raw, now);
         }
-        rc_raw_sample(&raw, sample, now, timeout_ns);
+        rc_raw_sample(&raw, sample, now);
         rc_raw_settle(&raw, now);
         if (rc_raw_code_ex(&raw, now) != 0 && raw.shown == 0)
             __builtin_trap();

@@ -30,7 +30,8 @@ typedef struct
 {
     int rc_index;
     rc_node node;
-    int told_raw; /* the user knows of frames no decoder takes */
+    int told_raw;          /* the user knows of frames no decoder takes */
+    uint64_t told_decoded; /* ... and of these protocols, decoded here */
 } rc_open_card;
 
 static int* g_devices; /* rc indexes of the cards, in card order */
@@ -105,45 +106,58 @@ static int read_protocols(int rc_index, char* path, size_t path_len, char* text,
     return rc_parse_decoders(text, strlen(text));
 }
 
-/* A receiver with no decoder enabled reads nothing at all (rc-loopback and
- * many raw receivers start so). Said only then: a card that decodes some
- * protocol may well be decoding the user's remote. The command adds NEC
- * and keeps what is enabled. */
-static void check_protocols(int rc_index)
+/* A receiver with no decoder enabled and no raw IR reads nothing at all.
+ * Said only then: a card that decodes some protocol may well be decoding
+ * the user's remote, and one with raw IR is decoded here. The command adds
+ * NEC and keeps what is enabled. */
+static void check_protocols(int rc_index, const rc_node* node)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    if (read_protocols(rc_index, path, sizeof path, text, sizeof text) == 0)
+    if (node->raw_fd < 0 && read_protocols(rc_index, path, sizeof path, text, sizeof text) == 0)
         tell_user("rc%d: no IR decoder is enabled (protocols: %s), so no key is decoded; to add NEC, keeping the "
                   "others: echo +nec | sudo tee %s (or your remote's protocol from the list instead of nec)",
                   rc_index, text, path);
 }
 
-/* Said once, when frames no enabled decoder takes have been shown (one
- * could be noise): the remote works, its protocol is not among those
- * enabled; what adds it keeping the others, or every decoder at once to
- * find it. */
-static void tell_untaken(rc_open_card* card)
+/* Said once a protocol: its keys are shown, decoded here, and the one step
+ * that has the kernel decode them (keeping what it decodes). */
+static void tell_decoded(rc_open_card* card, uint16_t proto)
 {
     char path[RC_PATH_MAX];
     char text[1024];
-    char all[1024];
-    if (card->told_raw || card->node.raw.shown < RC_RAW_SHOWN_TO_TELL)
-        return;
-    card->told_raw = 1;
-    if (read_protocols(card->rc_index, path, sizeof path, text, sizeof text) < -1 ||
-        rc_parse_disabled(text, strlen(text), all, sizeof all) == 0)
+    if (read_protocols(card->rc_index, path, sizeof path, text, sizeof text) < -1)
+        text[0] = '\0';
+    tell_user("rc%d: %s frames come, which the kernel is not decoding (protocols: %s); their codes are decoded "
+              "here as the kernel's %s decoder would. For the kernel to decode them: echo +%s | sudo tee %s",
+              card->rc_index, rc_protocol_name(proto), text, rc_decoder_name(proto), rc_decoder_name(proto), path);
+}
+
+/* Said once, when frames of no protocol known here or to the kernel have
+ * been shown (one could be noise), with their coding as far as it can be
+ * read, to look the protocol up by. */
+static void tell_unknown(rc_open_card* card)
+{
+    char coding[512];
+    rc_shape_describe(&card->node.raw.shown_shape, coding, sizeof coding);
+    tell_user("rc%d: IR frames come of a protocol that no decoder here or in the kernel knows; each shows as a code "
+              "of its own shape, without an RC Code. Their coding: %s",
+              card->rc_index, coding);
+}
+
+static void tell_untaken(rc_open_card* card)
+{
+    const uint64_t fresh = card->node.raw.decoded_here & ~card->told_decoded;
+    uint16_t proto;
+    for (proto = 0; fresh != 0 && proto < 64; ++proto)
+        if ((fresh & RC_PROTO_BIT(proto)) != 0)
+            tell_decoded(card, proto);
+    card->told_decoded |= fresh;
+    if (!card->told_raw && card->node.raw.shown >= RC_RAW_SHOWN_TO_TELL)
     {
-        tell_user("rc%d: IR frames come that no enabled decoder takes; each shows as a code of its own shape, "
-                  "without an RC Code",
-                  card->rc_index);
-        return;
+        card->told_raw = 1;
+        tell_unknown(card);
     }
-    tell_user("rc%d: IR frames come that no enabled decoder takes (protocols: %s); each shows as a code of its own "
-              "shape, without an RC Code. To add your remote's protocol, keeping the others: echo +rc-5 | sudo tee "
-              "%s (rc-5 or another of those listed without brackets); to find it, add them all: echo %s | sudo tee "
-              "%s",
-              card->rc_index, text, path, all, path);
 }
 
 static rc_open_card* slot_for(int rc_index)
@@ -166,6 +180,7 @@ static rc_open_card* slot_for(int rc_index)
     g_open[g_open_count].node.fd = -1;
     g_open[g_open_count].node.raw_fd = -1;
     g_open[g_open_count].told_raw = 0;
+    g_open[g_open_count].told_decoded = 0;
     return &g_open[g_open_count++];
 }
 
@@ -195,6 +210,7 @@ static int open_node(int rc_index, rc_node* node)
     char event_why[RC_PATH_MAX + 128];
     char fix[RC_PATH_MAX + 260];
     char event_fix[RC_PATH_MAX + 260];
+    char protocols[RC_PATH_MAX];
     const int have_lirc = rc_find_node(sysfs, dev, rc_index, RC_NODE_LIRC, lirc, sizeof lirc);
     const int have_event = rc_find_node(sysfs, dev, rc_index, RC_NODE_EVENT, event, sizeof event);
     if (!have_lirc && !have_event)
@@ -204,18 +220,19 @@ static int open_node(int rc_index, rc_node* node)
                   rc_index, sysfs, rc_index);
         return 0;
     }
+    snprintf(protocols, sizeof protocols, "%s/rc%d/protocols", sysfs, rc_index);
     if (have_lirc)
     {
-        if (rc_node_open(node, lirc, RC_NODE_LIRC, why, sizeof why))
+        if (rc_node_open(node, lirc, RC_NODE_LIRC, protocols, why, sizeof why))
         {
-            check_protocols(rc_index);
+            check_protocols(rc_index, node);
             return 1;
         }
         permission_fix(lirc, RC_NODE_LIRC, errno, fix, sizeof fix);
     }
     if (have_event)
     {
-        if (rc_node_open(node, event, RC_NODE_EVENT, event_why, sizeof event_why))
+        if (rc_node_open(node, event, RC_NODE_EVENT, protocols, event_why, sizeof event_why))
         {
             if (have_lirc)
                 tell_user("rc%d: %s; reading %s instead: %s%s", rc_index, why, event, how, fix);

@@ -89,12 +89,15 @@ void rc_key_feed(rc_key* key, const rc_record* record, uint64_t timeout_ns)
         feed_key_event(key, record);
         return;
     }
-    if ((record->flags & RC_FLAG_REPEAT) != 0 && same)
+    if ((record->flags & RC_FLAG_REPEAT) != 0)
     {
         /* A repeat only keeps a key that is still down; like the kernel,
          * a late one does not press it again. The kernel counts the key-up
-         * from it with the time-out as it is then. */
-        if (rc_key_is_down(key, record->timestamp_ns) && record->timestamp_ns > key->last_ns)
+         * from it with the time-out as it is then. Its scancode is the last
+         * the kernel decoded, which may be another key's, or none (0) when
+         * a decoder was enabled during a hold: such a repeat presses
+         * nothing. */
+        if (same && rc_key_is_down(key, record->timestamp_ns) && record->timestamp_ns > key->last_ns)
             stamp(key, record, timeout_ns);
         return;
     }

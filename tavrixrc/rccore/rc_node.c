@@ -65,6 +65,17 @@ static void take_timeout(rc_node* node)
         node->timeout_ns = (uint64_t)timeout_us * 1000u;
 }
 
+/* The protocols the kernel decodes, read again whenever raw IR comes (the
+ * user may enable one while the tool runs): frames of those are its to
+ * decode. A file that cannot be read leaves the set as it was. */
+static void take_enabled(rc_node* node)
+{
+    char text[1024];
+    const long len = node->protocols_path[0] != '\0' ? rc_read_text(node->protocols_path, text, sizeof text) : -1;
+    if (len >= 0)
+        node->raw.kernel_protocols = rc_parse_enabled_protocols(text, (size_t)len);
+}
+
 /* Where the receiver hands out its pulses and spaces: the node opened again
  * in raw mode, with the kernel's report at each frame's end (its default,
  * asked for all the same). A node without raw IR reads as before. */
@@ -87,9 +98,11 @@ static void open_raw(rc_node* node, const char* path)
     (void)ioctl(node->raw_fd, RC_LIRC_SET_REC_TIMEOUT_REPORTS, &reports);
 }
 
-int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len)
+int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, const char* protocols_path, char* why,
+                 size_t why_len)
 {
     memset(node, 0, sizeof *node);
+    snprintf(node->protocols_path, sizeof node->protocols_path, "%s", protocols_path);
     node->raw_fd = -1;
     rc_raw_start(&node->raw);
     rc_clock_start(&node->clock);
@@ -116,14 +129,22 @@ int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, 
     return 1;
 }
 
+/* The kernel's key, else the one decoded here: both are only ever held
+ * for protocols the other does not decode. */
+static const rc_key* held_key(const rc_node* node, uint64_t now_ns)
+{
+    return rc_key_is_down(&node->key, now_ns) ? &node->key : &node->raw.key;
+}
+
 int rc_node_code(const rc_node* node, uint64_t now_ns)
 {
-    return rc_key_code(&node->key, now_ns);
+    return rc_key_code(held_key(node, now_ns), now_ns);
 }
 
 uint32_t rc_node_code_ex(const rc_node* node, uint64_t now_ns)
 {
-    return rc_key_is_down(&node->key, now_ns) ? rc_key_code_ex(&node->key, now_ns) : rc_raw_code_ex(&node->raw, now_ns);
+    const rc_key* key = held_key(node, now_ns);
+    return rc_key_is_down(key, now_ns) ? rc_key_code_ex(key, now_ns) : rc_raw_code_ex(&node->raw, now_ns);
 }
 
 uint64_t rc_node_now(const rc_node* node)
@@ -184,9 +205,9 @@ static void drain_raw(rc_node* node)
             return;
         }
         if (reads == 0)
-            take_timeout(node);
+            take_enabled(node);
         for (i = 0; i < n / (ssize_t)sizeof samples[0]; ++i)
-            rc_raw_sample(&node->raw, samples[i], read_ns, node->timeout_ns);
+            rc_raw_sample(&node->raw, samples[i], read_ns);
         rc_raw_polled(&node->raw, read_ns);
     }
 }

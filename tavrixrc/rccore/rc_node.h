@@ -23,12 +23,14 @@ typedef struct
     rc_key key;
     int raw_fd; /* the same lirc node in raw mode; -1 when it has none */
     rc_raw raw;
+    char protocols_path[RC_PATH_MAX]; /* the decoders the kernel runs for it */
 } rc_node;
 
-/* Opens path as a node of the kind given. 1 on success; 0 with the reason
- * in why (a sentence for the user) and errno set when the node cannot be
- * read. */
-int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, char* why, size_t why_len);
+/* Opens path as a node of the kind given, its device's protocols file at
+ * protocols_path. 1 on success; 0 with the reason in why (a sentence for
+ * the user) and errno set when the node cannot be read. */
+int rc_node_open(rc_node* node, const char* path, rc_node_kind kind, const char* protocols_path, char* why,
+                 size_t why_len);
 
 /* Takes in everything the node has queued. 0 when the node has gone away in
  * this call (it is closed then), 1 otherwise. */
@@ -36,8 +38,8 @@ int rc_node_drain(rc_node* node);
 
 void rc_node_close(rc_node* node);
 
-/* The tool's answers at now_ns: a decoded key's, else a raw frame's code as
- * the extended code with no code. */
+/* The tool's answers at now_ns: the kernel's key, else one decoded here,
+ * else a raw frame's shape as the extended code with no code. */
 int rc_node_code(const rc_node* node, uint64_t now_ns);
 uint32_t rc_node_code_ex(const rc_node* node, uint64_t now_ns);
 

@@ -1,16 +1,25 @@
-/* Frames of raw IR, and the key of the ones no decoder took. */
+/* Raw IR: the decoders fed, the frames cut, and the two keys they give. */
 #include "rc_raw.h"
 
 #include <string.h>
 
-/* Fewer pulses than any protocol's frame are no key of their own (NEC's
- * repeat code has two, a flash of light a few): they keep a held key held
- * but press none. */
+#include "rc_record.h"
+
+/* Fewer pulses than any protocol's frame are no key of their own (a repeat
+ * code has two, a flash of light a few): they keep a held key held but
+ * press none. */
 #define RC_RAW_MIN_PULSES 6u
-/* Durations past this are not hashed: a flood cannot make a frame costly. */
+/* Durations past this are not taken: a flood cannot make a frame costly. */
 #define RC_RAW_MAX_DURATIONS 1024u
 /* The longest a reading is taken to come after the one before (a poll). */
 #define RC_RAW_POLL_NS 20000000u
+/* The shortest gap between frames: shorter than any remote's (Sony's
+ * longest frames leave 6 ms), longer than a space in any frame but its
+ * leader's; a longer leader or data space makes the gap longer (below). */
+#define RC_RAW_MIN_GAP_US 5000u
+/* No remote's frame is longer (NEC's, the longest, takes 68 ms): a longer
+ * run of pulses is noise, and no key. */
+#define RC_RAW_MAX_FRAME_US 250000u
 
 void rc_raw_start(rc_raw* raw)
 {
@@ -22,30 +31,199 @@ static uint64_t later(uint64_t a, uint64_t b)
     return a > b ? a : b;
 }
 
-static void frame_ended(rc_raw* raw, uint64_t end_ns)
+/* When a sample read at read_ns is taken to have come. */
+static uint64_t came(const rc_raw* raw, uint64_t read_ns)
 {
-    const uint64_t keyup = end_ns + raw->timeout_ns;
-    raw->in_frame = 0;
-    if (raw->decoded)
-        return;
-    if (raw->pulses < RC_RAW_MIN_PULSES)
-    {
-        if (raw->pressed && raw->keyup_ns > end_ns)
-            raw->keyup_ns = later(raw->keyup_ns, keyup);
-        return;
-    }
-    raw->waiting = 1;
-    raw->waiting_code = rc_shape_code(&raw->shape);
-    raw->waiting_end_ns = end_ns;
+    uint64_t since;
+    if (raw->polled_ns == 0 || raw->polled_ns > read_ns)
+        return read_ns;
+    since = read_ns - raw->polled_ns;
+    return read_ns - (since < RC_RAW_POLL_NS ? since : RC_RAW_POLL_NS) / 2u;
 }
 
-/* The end sample read at read_ns lasted after_us past the last pulse. */
-static void end_frame(rc_raw* raw, uint64_t read_ns, uint32_t after_us)
+void rc_raw_polled(rc_raw* raw, uint64_t read_ns)
 {
-    const uint64_t after_ns = (uint64_t)after_us * 1000u;
-    const uint64_t by_reading = read_ns > after_ns ? read_ns - after_ns : 0;
-    raw->waiting_since_ns = read_ns;
-    frame_ended(raw, later(by_reading, raw->first_ns + raw->rest_us * 1000u));
+    raw->polled_ns = read_ns;
+}
+
+/* A space this long ends the frame coming in: three times its longest
+ * space, three quarters of its longest pulse (a leader's), or the least. */
+static uint64_t gap_us(const rc_raw* raw)
+{
+    uint64_t gap = RC_RAW_MIN_GAP_US;
+    gap = later(gap, 3u * (uint64_t)raw->longest_space_us);
+    return later(gap, (uint64_t)raw->longest_pulse_us * 3u / 4u);
+}
+
+/* The frame's end as its samples tell it. */
+static uint64_t frame_end(const rc_raw* raw)
+{
+    return later(raw->last_ns, raw->first_ns + raw->rest_us * 1000u);
+}
+
+/* ---- the key of the scancodes decoded here ---- */
+
+static void took(rc_raw* raw)
+{
+    raw->decoded = raw->in_frame || raw->decoded;
+    raw->ended.decoded = 1;
+    raw->pressed = 0;
+}
+
+/* A decoder's key, its frame done at moment_ns, or, told of a silence from
+ * silence_ns, when the kernel would have told it: its time-out later. The
+ * kernel's repeat is of the last key decoded; one with none before presses
+ * nothing. A protocol the kernel decodes is its to show. */
+static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns, int silence)
+{
+    rc_record record;
+    took(raw);
+    if (key->repeat)
+    {
+        if (!raw->have_last)
+            return;
+        record.flags = RC_FLAG_REPEAT | (raw->last_toggle ? RC_FLAG_TOGGLE : 0u);
+    }
+    else
+    {
+        raw->have_last = 1;
+        raw->last_proto = key->proto;
+        raw->last_scancode = key->scancode;
+        raw->last_toggle = key->toggle;
+        record.flags = key->toggle ? RC_FLAG_TOGGLE : 0u;
+    }
+    record.proto = raw->last_proto;
+    record.timestamp_ns = moment_ns + (silence ? rc_decoders_timeout_ns(RC_PROTO_BIT(record.proto)) : 0u);
+    record.keycode = 0;
+    record.scancode = raw->last_scancode;
+    if ((raw->kernel_protocols & RC_PROTO_BIT(record.proto)) != 0)
+        return;
+    /* Up as the kernel's key would be with this decoder added to those
+     * enabled: its time-out is the kernel's for that set. */
+    rc_key_feed(&raw->key, &record, rc_decoders_timeout_ns(raw->kernel_protocols | RC_PROTO_BIT(record.proto)));
+    if (rc_key_is_down(&raw->key, moment_ns))
+        raw->decoded_here |= RC_PROTO_BIT(record.proto);
+}
+
+static void feed(rc_raw* raw, rc_ir_event event, uint32_t skip, uint64_t moment_ns, int silence)
+{
+    rc_ir_key keys[RC_DECODER_FAMILIES];
+    const size_t n = rc_decoders_feed(&raw->decoders, event, skip, keys);
+    size_t i;
+    for (i = 0; i < n; ++i)
+        key_came(raw, &keys[i], moment_ns, silence);
+}
+
+/* A sample came: the silence the decoders were told of is over. */
+static void heard(rc_raw* raw, rc_ir_event event, uint64_t came_ns)
+{
+    feed(raw, event, event.pulse ? 0u : raw->told_silence, came_ns, 0);
+    raw->told_silence = 0;
+    raw->quiet = 0;
+}
+
+/* ---- frames of no known protocol ---- */
+
+static int same_leader(const rc_raw_kind* a, const rc_raw_kind* b)
+{
+    const uint32_t p = a->pulse_us > b->pulse_us ? a->pulse_us : b->pulse_us;
+    const uint32_t s = a->space_us > b->space_us ? a->space_us : b->space_us;
+    const uint32_t dp = a->pulse_us > b->pulse_us ? a->pulse_us - b->pulse_us : b->pulse_us - a->pulse_us;
+    const uint32_t ds = a->space_us > b->space_us ? a->space_us - b->space_us : b->space_us - a->space_us;
+    return p > 0 && (uint64_t)dp * 4u <= p && (uint64_t)ds * 4u <= s;
+}
+
+/* A frame of a kind seen whole before, with fewer durations and shorter:
+ * cut off (a pulse-distance frame's length, a bi-phase frame's count of
+ * durations vary with its bits, never both). Else it is remembered. */
+static int cut_off(rc_raw* raw, const rc_raw_kind* frame)
+{
+    rc_raw_kind* kind;
+    unsigned i;
+    for (i = 0; i < RC_RAW_KINDS; ++i)
+    {
+        kind = &raw->kinds[i];
+        if (kind->count == 0 || !same_leader(kind, frame))
+            continue;
+        if (frame->count < kind->count && frame->length_us * 10u < kind->length_us * 9u)
+            return 1;
+        kind->count = frame->count > kind->count ? frame->count : kind->count;
+        kind->length_us = later(kind->length_us, frame->length_us);
+        return 0;
+    }
+    raw->kinds[raw->next_kind] = *frame;
+    raw->next_kind = (raw->next_kind + 1u) % RC_RAW_KINDS;
+    return 0;
+}
+
+/* A frame that presses nothing keeps a held key held. */
+static void keep(rc_raw* raw, uint64_t end_ns)
+{
+    if (raw->pressed && raw->keyup_ns > end_ns)
+        raw->keyup_ns = later(raw->keyup_ns, end_ns + RC_RAW_HOLD_NS);
+}
+
+static void show(rc_raw* raw, const rc_raw_ended* frame)
+{
+    /* A frame of another kind while a key is held is its repeat frame (a
+     * remote may repeat with frames of their own): the key stays as it is. */
+    if (raw->pressed && raw->keyup_ns > frame->end_ns && raw->code != frame->code &&
+        !same_leader(&raw->code_kind, &frame->kind))
+    {
+        keep(raw, frame->end_ns);
+        return;
+    }
+    raw->pressed = 1;
+    raw->code = frame->code;
+    raw->code_kind = frame->kind;
+    raw->keyup_ns = frame->end_ns + RC_RAW_HOLD_NS;
+    if (raw->shown < RC_RAW_SHOWN_TO_TELL)
+        ++raw->shown;
+}
+
+/* The waiting frame, once no decoder that was in its middle still is. */
+static void decide(rc_raw* raw, uint64_t now_ns, int force)
+{
+    rc_raw_ended* frame = &raw->ended;
+    if (!frame->waiting)
+        return;
+    if (!force && (frame->busy != 0 || now_ns < frame->ended_ns + RC_RAW_DECODER_WAIT_NS))
+        return;
+    frame->waiting = 0;
+    if (!frame->decoded)
+        show(raw, frame);
+}
+
+static void end_frame(rc_raw* raw, uint64_t end_ns, uint64_t now_ns)
+{
+    rc_raw_kind kind;
+    raw->in_frame = 0;
+    kind.pulse_us = raw->first_pulse_us;
+    kind.space_us = raw->first_space_us;
+    kind.count = raw->shape.count;
+    kind.length_us = raw->rest_us;
+    if (raw->decoded)
+    {
+        (void)cut_off(raw, &kind);
+        return;
+    }
+    if (raw->rest_us > RC_RAW_MAX_FRAME_US || raw->shape.count >= RC_RAW_MAX_DURATIONS)
+        return;
+    if (raw->pulses < RC_RAW_MIN_PULSES || cut_off(raw, &kind))
+    {
+        keep(raw, end_ns);
+        return;
+    }
+    decide(raw, now_ns, 1);
+    raw->ended.waiting = 1;
+    raw->ended.decoded = 0;
+    raw->ended.code = rc_shape_code(&raw->shape);
+    raw->ended.end_ns = end_ns;
+    raw->ended.ended_ns = now_ns;
+    raw->ended.kind = kind;
+    raw->ended.busy = rc_decoders_busy(&raw->decoders);
+    if (raw->shown < RC_RAW_SHOWN_TO_TELL)
+        raw->shown_shape = raw->shape;
 }
 
 static void add(rc_raw* raw, uint32_t duration_us)
@@ -54,91 +232,135 @@ static void add(rc_raw* raw, uint32_t duration_us)
         rc_shape_add(&raw->shape, duration_us);
 }
 
-/* How long before its reading at read_ns a sample is taken to have come. */
-static uint64_t came_before(const rc_raw* raw, uint64_t read_ns)
+static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
 {
-    uint64_t since;
-    if (raw->polled_ns == 0 || raw->polled_ns > read_ns)
-        return 0;
-    since = read_ns - raw->polled_ns;
-    return (since < RC_RAW_POLL_NS ? since : RC_RAW_POLL_NS) / 2u;
-}
-
-void rc_raw_polled(rc_raw* raw, uint64_t read_ns)
-{
-    raw->polled_ns = read_ns;
-}
-
-static void pulse(rc_raw* raw, uint32_t us, uint64_t read_ns)
-{
+    if (raw->skipping)
+        return;
     if (!raw->in_frame)
     {
         raw->in_frame = 1;
         raw->decoded = 0;
         raw->pulses = 0;
         raw->space_us = 0;
-        raw->first_ns = read_ns - came_before(raw, read_ns);
+        raw->longest_space_us = 0;
+        raw->longest_pulse_us = 0;
+        raw->first_pulse_us = us;
+        raw->first_space_us = 0;
+        raw->first_ns = came_ns;
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
         add(raw, us);
     }
     else
     {
+        if (raw->first_space_us == 0)
+            raw->first_space_us = raw->space_us;
         add(raw, raw->space_us);
         add(raw, us);
         raw->rest_us += (uint64_t)raw->space_us + us;
+        if (raw->space_us > raw->longest_space_us)
+            raw->longest_space_us = raw->space_us;
         raw->space_us = 0;
     }
+    if (us > raw->longest_pulse_us)
+        raw->longest_pulse_us = us;
+    raw->last_ns = came_ns;
     ++raw->pulses;
 }
 
-void rc_raw_sample(rc_raw* raw, uint32_t sample, uint64_t read_ns, uint64_t timeout_ns)
+/* A space, ending at came_ns: inside the frame, or the gap after it. */
+static void frame_space(rc_raw* raw, uint32_t us, uint64_t came_ns)
+{
+    const uint64_t us_ns = (uint64_t)us * 1000u;
+    if (raw->skipping)
+    {
+        raw->skipping = us >= RC_RAW_MIN_GAP_US ? 0 : 1;
+        return;
+    }
+    if (!raw->in_frame)
+        return;
+    if ((uint64_t)raw->space_us + us >= gap_us(raw))
+    {
+        end_frame(raw, later(came_ns > us_ns ? came_ns - us_ns : 0, frame_end(raw)), came_ns);
+        return;
+    }
+    raw->space_us += us;
+}
+
+/* ---- samples ---- */
+
+void rc_raw_sample(rc_raw* raw, uint32_t sample, uint64_t read_ns)
 {
     const uint32_t us = RC_RAW_VALUE(sample);
-    raw->timeout_ns = timeout_ns;
+    const uint64_t came_ns = came(raw, read_ns);
+    const uint64_t us_ns = (uint64_t)us * 1000u;
+    rc_ir_event event = {0, 0, 0, 0};
+    event.duration_us = us;
     switch (RC_RAW_KIND(sample))
     {
     case RC_RAW_PULSE:
-        pulse(raw, us, read_ns);
+        event.pulse = 1;
+        raw->after_timeout = 0;
+        heard(raw, event, came_ns);
+        frame_pulse(raw, us, came_ns);
+        raw->quiet = 1;
+        raw->quiet_from_ns = raw->in_frame ? frame_end(raw) : came_ns;
         break;
     case RC_RAW_SPACE:
-        if (!raw->in_frame)
-            break;
-        if ((uint64_t)us * 1000u > timeout_ns)
-            end_frame(raw, read_ns, us);
+        if (raw->after_timeout)
+            raw->after_timeout = 0; /* lirc's own gap after a time-out report: no decoder saw it */
         else
-            raw->space_us += us;
+            heard(raw, event, came_ns);
+        frame_space(raw, us, came_ns);
         break;
     case RC_RAW_TIMEOUT:
+        event.timeout = 1;
+        heard(raw, event, came_ns);
+        raw->after_timeout = 1;
+        raw->skipping = 0;
         if (raw->in_frame)
-            end_frame(raw, read_ns, us);
+            end_frame(raw, later(came_ns > us_ns ? came_ns - us_ns : 0, frame_end(raw)), came_ns);
         break;
     case RC_RAW_OVERFLOW:
-        /* samples were lost: what came of the frame is no shape */
+        /* samples were lost: what came of the frame, and what comes of it
+         * up to its gap, is no frame */
+        event.overflow = 1;
+        heard(raw, event, came_ns);
         raw->in_frame = 0;
+        raw->skipping = 1;
         break;
     default:
         break;
     }
+    raw->ended.busy &= rc_decoders_busy(&raw->decoders);
 }
 
 void rc_raw_decoded(rc_raw* raw)
 {
-    raw->decoded = raw->in_frame;
-    raw->waiting = 0;
-    raw->pressed = 0;
+    took(raw);
 }
 
 void rc_raw_settle(rc_raw* raw, uint64_t now_ns)
 {
-    if (!raw->waiting || now_ns < raw->waiting_since_ns + RC_RAW_DECODER_WAIT_NS)
-        return;
-    raw->waiting = 0;
-    raw->pressed = 1;
-    raw->code = raw->waiting_code;
-    raw->keyup_ns = raw->waiting_end_ns + raw->timeout_ns;
-    if (raw->shown < RC_RAW_SHOWN_TO_TELL)
-        ++raw->shown;
+    /* A silence under way since the last pulse, no sample of it yet: each
+     * decoder is told once its time-out has passed, the frame ends at its
+     * gap. */
+    if (raw->quiet && now_ns > raw->quiet_from_ns)
+    {
+        const uint64_t silence = now_ns - raw->quiet_from_ns;
+        const uint32_t due = rc_decoders_timed_out(silence) & ~raw->told_silence;
+        if (due != 0)
+        {
+            rc_ir_event event = {0, 0, 1, 0};
+            event.duration_us = silence / 1000u > RC_RAW_VALUE(~0u) ? RC_RAW_VALUE(~0u) : (uint32_t)(silence / 1000u);
+            raw->told_silence |= due;
+            feed(raw, event, ~due, raw->quiet_from_ns, 1);
+        }
+        if (raw->in_frame && silence >= gap_us(raw) * 1000u)
+            end_frame(raw, raw->quiet_from_ns, now_ns);
+    }
+    raw->ended.busy &= rc_decoders_busy(&raw->decoders);
+    decide(raw, now_ns, 0);
 }
 
 uint32_t rc_raw_code_ex(const rc_raw* raw, uint64_t now_ns)

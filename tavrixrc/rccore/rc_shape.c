@@ -53,3 +53,9 @@ uint32_t rc_shape_code(const rc_shape* shape)
 {
     return shape->hash != 0 ? shape->hash : 1u;
 }
+
+#include <stdio.h>
+size_t rc_shape_describe(const rc_shape* shape, char* out, size_t out_len)
+{
+    return (size_t)snprintf(out, out_len, "%u durations", shape->count);
+}

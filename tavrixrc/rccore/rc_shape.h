@@ -23,4 +23,7 @@ void rc_shape_add(rc_shape* shape, uint32_t duration_us);
 /* The code of the durations taken; never 0, which the tool reads as none. */
 uint32_t rc_shape_code(const rc_shape* shape);
 
+#include <stddef.h>
+size_t rc_shape_describe(const rc_shape* shape, char* out, size_t out_len);
+
 #endif
