@@ -117,27 +117,48 @@ const char* rc_protocol_name(uint16_t proto)
 {
     switch (proto)
     {
-    case RC_PROTO_NEC: return "NEC";
-    case RC_PROTO_NECX: return "NEC-X";
-    case RC_PROTO_NEC32: return "32-bit NEC";
-    case RC_PROTO_RC5: return "RC-5";
-    case RC_PROTO_RC5X_20: return "RC-5X-20";
-    case RC_PROTO_RC5_SZ: return "RC-5-SZ";
-    case RC_PROTO_RC6_0: return "RC-6 mode 0";
-    case RC_PROTO_RC6_6A_20: return "RC-6 6A-20";
-    case RC_PROTO_RC6_6A_24: return "RC-6 6A-24";
-    case RC_PROTO_RC6_6A_32: return "RC-6 6A-32";
-    case RC_PROTO_RC6_MCE: return "RC-6 MCE";
-    case RC_PROTO_JVC: return "JVC";
-    case RC_PROTO_SONY12: return "Sony 12-bit";
-    case RC_PROTO_SONY15: return "Sony 15-bit";
-    case RC_PROTO_SONY20: return "Sony 20-bit";
-    case RC_PROTO_SANYO: return "Sanyo";
-    case RC_PROTO_SHARP: return "Sharp";
-    case RC_PROTO_MCIR2_KBD: return "MCE keyboard";
-    case RC_PROTO_MCIR2_MSE: return "MCE mouse";
-    case RC_PROTO_IMON: return "iMON";
-    default: return NULL;
+    case RC_PROTO_NEC:
+        return "NEC";
+    case RC_PROTO_NECX:
+        return "NEC-X";
+    case RC_PROTO_NEC32:
+        return "32-bit NEC";
+    case RC_PROTO_RC5:
+        return "RC-5";
+    case RC_PROTO_RC5X_20:
+        return "RC-5X-20";
+    case RC_PROTO_RC5_SZ:
+        return "RC-5-SZ";
+    case RC_PROTO_RC6_0:
+        return "RC-6 mode 0";
+    case RC_PROTO_RC6_6A_20:
+        return "RC-6 6A-20";
+    case RC_PROTO_RC6_6A_24:
+        return "RC-6 6A-24";
+    case RC_PROTO_RC6_6A_32:
+        return "RC-6 6A-32";
+    case RC_PROTO_RC6_MCE:
+        return "RC-6 MCE";
+    case RC_PROTO_JVC:
+        return "JVC";
+    case RC_PROTO_SONY12:
+        return "Sony 12-bit";
+    case RC_PROTO_SONY15:
+        return "Sony 15-bit";
+    case RC_PROTO_SONY20:
+        return "Sony 20-bit";
+    case RC_PROTO_SANYO:
+        return "Sanyo";
+    case RC_PROTO_SHARP:
+        return "Sharp";
+    case RC_PROTO_MCIR2_KBD:
+        return "MCE keyboard";
+    case RC_PROTO_MCIR2_MSE:
+        return "MCE mouse";
+    case RC_PROTO_IMON:
+        return "iMON";
+    default:
+        return NULL;
     }
 }
 

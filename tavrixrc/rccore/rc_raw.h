@@ -75,22 +75,22 @@ typedef struct
 {
     /* the frame coming in */
     int in_frame;
-    int skipping;  /* after an overflow: the rest of a frame, to its gap */
-    int cut;       /* an overflow came in it */
-    int decoded;   /* a decoder took it while it came */
+    int skipping; /* after an overflow: the rest of a frame, to its gap */
+    int cut;      /* an overflow came in it */
+    int decoded;  /* a decoder took it while it came */
     rc_shape shape;
     unsigned pulses;
-    uint32_t space_us;    /* a space not yet known to be inside the frame */
+    uint32_t space_us; /* a space not yet known to be inside the frame */
     uint32_t longest_space_us;
     uint32_t longest_pulse_us;
     uint32_t first_pulse_us; /* its leader */
     uint32_t first_space_us;
-    uint64_t first_ns;    /* its first pulse's coming, as near as known */
-    uint64_t last_ns;     /* its last pulse's end, by its coming */
-    uint64_t rest_us;     /* its length after the first pulse */
-    uint64_t polled_ns;   /* the last reading, 0 before the first */
-    int after_timeout;    /* the next space is lirc's gap, no decoder's */
-    int quiet;            /* a silence under way since the last pulse ... */
+    uint64_t first_ns;      /* its first pulse's coming, as near as known */
+    uint64_t last_ns;       /* its last pulse's end, by its coming */
+    uint64_t rest_us;       /* its length after the first pulse */
+    uint64_t polled_ns;     /* the last reading, 0 before the first */
+    int after_timeout;      /* the next space is lirc's gap, no decoder's */
+    int quiet;              /* a silence under way since the last pulse ... */
     uint64_t quiet_from_ns; /* ... ended then */
     /* the decoders, and those told of the silence under way */
     rc_decoders decoders;
@@ -100,7 +100,7 @@ typedef struct
     uint16_t last_proto;
     uint64_t last_scancode;
     uint8_t last_toggle;
-    rc_key key; /* the key of the scancodes decoded here */
+    rc_key key;            /* the key of the scancodes decoded here */
     uint64_t decoded_here; /* the protocols shown so, RC_PROTO_BIT()s */
     /* the frames of no known protocol */
     rc_raw_ended ended;
@@ -110,7 +110,7 @@ typedef struct
     uint32_t code;
     rc_raw_kind code_kind;
     uint64_t keyup_ns;
-    unsigned shown;     /* shape frames shown since the start, counted up to a few */
+    unsigned shown;       /* shape frames shown since the start, counted up to a few */
     rc_shape shown_shape; /* the last one to show while shown is under the count */
 } rc_raw;
 
