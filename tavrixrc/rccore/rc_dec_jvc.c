@@ -39,10 +39,10 @@ static int at_least(uint32_t d, uint32_t want)
 
 static uint8_t reversed(uint32_t byte)
 {
-    uint8_t r = 0;
+    uint32_t r = 0;
     for (unsigned i = 0; i < 8; ++i)
-        r = (uint8_t)(r << 1 | ((byte >> i) & 1u));
-    return r;
+        r = r << 1 | ((byte >> i) & 1u);
+    return (uint8_t)r;
 }
 
 /* The frame's trailer space: the key, its repeat, or a frame that is

@@ -40,10 +40,10 @@ static int at_least(uint32_t d, uint32_t want, uint32_t margin)
 
 static uint8_t reversed(uint32_t byte)
 {
-    uint8_t r = 0;
+    uint32_t r = 0;
     for (unsigned i = 0; i < 8; ++i)
-        r = (uint8_t)(r << 1 | ((byte >> i) & 1u));
-    return r;
+        r = r << 1 | ((byte >> i) & 1u);
+    return (uint8_t)r;
 }
 
 static int repeat(rc_dec_nec* s, rc_ir_key* out)
