@@ -1,6 +1,8 @@
-/* The iMON remotes' protocol (SoundGraph's PAD remotes), decoded as the
- * kernel's ir-imon-decoder does, its stick's keyboard mode included: while
- * that mode is on, the stick's moves come as the arrow keys' scancodes. */
+/* The protocol of SoundGraph's iMON remotes, decoded as the kernel's
+ * ir-imon-decoder does, its stick's keyboard mode included: while that mode
+ * is on, the stick's moves come as the arrow keys' scancodes. Nothing marks
+ * a frame's end, so a frame cut short after a pulse reads, as in the
+ * kernel, as one whose remaining low bits are all set. */
 #ifndef TAVRIXRC_RC_DEC_IMON_H
 #define TAVRIXRC_RC_DEC_IMON_H
 
