@@ -161,7 +161,7 @@ runs_i386() {
 case $1 in
 --setup)
     runs_i386 || exit 77
-    have wine || { echo "wine-run: wine is not installed" >&2; exit 77; }
+    have wine || { echo "wine-run: wine is not installed (scripts/setup.sh --test installs it)" >&2; exit 77; }
     with_lock setup
     exit $?
     ;;
@@ -172,7 +172,7 @@ case $1 in
 esac
 
 runs_i386 || exit 77
-have wine || { echo "wine-run: wine is not installed, skipping $1" >&2; exit 77; }
+have wine || { echo "wine-run: wine is not installed (scripts/setup.sh --test installs it)" >&2; exit 77; }
 prepare() {
     ensure_prefix || return 1
     use_display
