@@ -47,10 +47,10 @@ for byte in $bytes; do
     escaped="$escaped\\$(printf %03o "0x$byte")"
 done
 # shellcheck disable=SC2059 # the format is the program itself
-printf "$escaped" >"$program" && chmod +x "$program" || {
+if ! printf "$escaped" >"$program" || ! chmod +x "$program"; then
     echo "cannot tell whether this machine runs 32-bit x86 programs: cannot write $program"
     exit 2
-}
+fi
 
 said=$("$program" 2>&1 </dev/null)
 status=$?
