@@ -12,7 +12,11 @@
 # program that started them and keep its stdout open, which makes CTest wait
 # for them. Starting them here with their output on /dev/null avoids that.
 # Exit status 77 means "cannot run here": CTest reports such a test as skipped.
+# So it is on a machine whose kernel runs no 32-bit x86 program at all
+# (probe-i386.sh asks it first): Wine cannot run there, whatever is installed.
+# Any other failure to make the prefix fails, with what Wine said.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 
 if [ $# -lt 2 ]; then
     echo "usage: $0 STATE --setup | --teardown | PROGRAM [ARG...]" >&2
@@ -34,9 +38,14 @@ quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
 fonts_dir() { echo "$WINEPREFIX/drive_c/windows/Fonts"; }
 
+# Wine's words go to a file, not to our output: its helpers would hold that open.
 create_prefix() {
     rm -rf "$WINEPREFIX"
-    quiet wine wineboot --init || return 1
+    if ! wine wineboot --init </dev/null >"$state/wineboot.log" 2>&1; then
+        echo "wine-run: cannot create the Wine prefix; wine wineboot --init said:" >&2
+        tail -n 20 "$state/wineboot.log" | sed 's/^/  /' >&2
+        return 1
+    fi
     quiet wineserver -w
     # Debian's Wine leaves a new prefix without its own fonts; the dialog's
     # "MS Sans Serif" must be the real bitmap font, not a substitute.
@@ -123,7 +132,7 @@ start_server() {
 }
 
 setup() {
-    ensure_prefix || { echo "wine-run: cannot create the Wine prefix" >&2; return 1; }
+    ensure_prefix || return 1
     start_xvfb || return 1
     use_display
     quiet wineserver -k
@@ -136,9 +145,23 @@ teardown() {
     return 0
 }
 
+# Before Wine is even looked for: on such a machine setup installs none.
+runs_i386() {
+    said=$("$here/probe-i386.sh" "$state")
+    case $? in
+    1)
+        echo "wine-run: $said: the Windows exe is built and checked, not run" >&2
+        return 1
+        ;;
+    2) echo "wine-run: $said; trying Wine all the same" >&2 ;;
+    esac
+    return 0
+}
+
 case $1 in
 --setup)
-    have wine || { echo "wine-run: wine is not installed" >&2; exit 77; }
+    runs_i386 || exit 77
+    have wine || { echo "wine-run: wine is not installed (scripts/setup.sh --test installs it)" >&2; exit 77; }
     with_lock setup
     exit $?
     ;;
@@ -148,11 +171,12 @@ case $1 in
     ;;
 esac
 
-have wine || { echo "wine-run: wine is not installed, skipping $1" >&2; exit 77; }
+runs_i386 || exit 77
+have wine || { echo "wine-run: wine is not installed (scripts/setup.sh --test installs it)" >&2; exit 77; }
 prepare() {
     ensure_prefix || return 1
     use_display
     start_server 3
 }
-with_lock prepare || { echo "wine-run: cannot create the Wine prefix" >&2; exit 1; }
+with_lock prepare || exit 1
 exec wine "$@"

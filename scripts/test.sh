@@ -3,8 +3,11 @@
 # with UndefinedBehaviorSanitizer, under ThreadSanitizer, the 32-bit Windows
 # build under Wine, the Windows release as it ships (its PE and import checks
 # and the end-to-end runs), the Debian package with its checks, and the fuzz
-# targets for about a minute in all.
-# Ends with the tests that were skipped, and why, and the time each part took.
+# targets for about a minute in all. Where the kernel runs no 32-bit x86
+# program, the Windows presets are built and their files checked, and every
+# test that would run them under Wine is skipped, saying so.
+# Ends with the tests that were skipped, and why, how many of each preset ran
+# and were skipped, and the time each part took.
 # With CI=true a skip not listed in tests/allowed-skips.txt fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
