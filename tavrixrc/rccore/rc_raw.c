@@ -17,6 +17,11 @@
  * longest frames leave 6 ms), longer than a space in any frame but its
  * leader's; a longer leader or data space makes the gap longer (below). */
 #define RC_RAW_MIN_GAP_US 5000u
+/* How long after its end a sample may come: the kernel hands an
+ * edge-driven receiver's samples out in batches 15 ms apart, a USB receiver
+ * in packets a few ms apart. A silence is only known this much after the
+ * last sample's reading. */
+#define RC_RAW_LATENCY_NS 15000000u
 /* No remote's frame is longer (NEC's, the longest, takes 68 ms): a longer
  * run of pulses is noise, and no key. */
 #define RC_RAW_MAX_FRAME_US 250000u
@@ -304,7 +309,7 @@ void rc_raw_sample(rc_raw* raw, uint32_t sample, uint64_t read_ns)
         heard(raw, event, came_ns);
         frame_pulse(raw, us, came_ns);
         raw->quiet = 1;
-        raw->quiet_from_ns = raw->in_frame ? frame_end(raw) : came_ns;
+        raw->quiet_from_ns = later(raw->in_frame ? frame_end(raw) : came_ns, read_ns + RC_RAW_LATENCY_NS);
         break;
     case RC_RAW_SPACE:
         if (raw->after_timeout)

@@ -108,6 +108,52 @@ inline bool SendSamples(int fd, const std::vector<uint32_t>& samples)
     return WriteAll(fd, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 4));
 }
 
+// Raw IR as most receivers hand it out, as it goes: each pulse and space
+// the moment it ends (burstUs > 0: in packets that often, as USB receivers
+// send them), a space longer than the time-out reported a time-out after
+// its start, and then, as the kernel's lirc does, as a space of its whole
+// length before the next pulse. us: pulse, space, pulse, ..., ending in a
+// pulse; a time-out report after it unless bTimeout is false.
+inline bool SendAsItGoes(int fd, const std::vector<uint32_t>& us, uint32_t timeoutUs, uint32_t burstUs = 0,
+                         bool bTimeout = true)
+{
+    std::vector<uint32_t> packet;
+    uint64_t packetAt = 0;  // when the packet under way is due to go
+    bool ok = true;
+    const auto sleepUntil = [](uint64_t atNs) {
+        const timespec ts = {static_cast<time_t>(atNs / 1000000000u), static_cast<long>(atNs % 1000000000u)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0)
+        {
+        }
+    };
+    const auto flush = [&] {
+        if (packet.empty())
+            return;
+        sleepUntil(packetAt);
+        ok = SendSamples(fd, packet) && ok;
+        packet.clear();
+    };
+    const auto deliver = [&](uint64_t atNs, uint32_t sample) {
+        if (!packet.empty() && atNs > packetAt)
+            flush();
+        if (packet.empty())
+            packetAt = atNs + static_cast<uint64_t>(burstUs) * 1000u;
+        packet.push_back(sample);
+    };
+    uint64_t at = NowNs();
+    for (size_t i = 0; i < us.size(); ++i)
+    {
+        if (i % 2 == 1 && us[i] > timeoutUs)
+            deliver(at + static_cast<uint64_t>(timeoutUs) * 1000u, TimeoutReport(timeoutUs));
+        at += static_cast<uint64_t>(us[i]) * 1000u;
+        deliver(at, i % 2 == 0 ? Pulse(us[i]) : Space(us[i]));
+    }
+    if (bTimeout)
+        deliver(at + static_cast<uint64_t>(timeoutUs) * 1000u, TimeoutReport(timeoutUs));
+    flush();
+    return ok;
+}
+
 class CFakeReceivers
 {
 public:

@@ -236,8 +236,8 @@ TEST_F(RcKernelDecode, EveryProtocolShowsTheKernelsCodesWithItsDecoderDisabled)
                 continue;
             std::vector<uint32_t> us = kernel.Frame();
             for (size_t i = 0; i < us.size(); ++i)
-                us[i] = static_cast<uint32_t>(std::max(50.0, us[i] * (1 + std::clamp(jitter(random), -0.15, 0.15)) +
-                                                                 (i % 2 == 0 ? 100 : -100)));
+                us[i] = static_cast<uint32_t>(
+                    std::max(50.0, us[i] * (1 + std::clamp(jitter(random), -0.15, 0.15)) + (i % 2 == 0 ? 100 : -100)));
             kernel.Drain();
             ASSERT_TRUE(m_loop.SendPulses(us));
             if (kernel.Record(&rec))

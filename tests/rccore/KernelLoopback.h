@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FakeReceivers.h"
+#include "RawFrames.h"
 
 extern "C" {
 #include "rc_sysfs.h"
@@ -39,20 +40,6 @@ inline void SleepUntilNs(uint64_t atNs)
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0)
     {
     }
-}
-
-// Raw NEC on air, in microseconds, pulse first: 562.5 us units.
-inline std::vector<uint32_t> NecPulses(uint8_t address, uint8_t notAddress, uint8_t command, uint8_t notCommand)
-{
-    std::vector<uint32_t> us = {9000, 4500};
-    for (uint8_t byte : {address, notAddress, command, notCommand})
-        for (int bit = 0; bit < 8; ++bit)
-        {
-            us.push_back(562);
-            us.push_back((byte >> bit) & 1 ? 1687 : 562);
-        }
-    us.push_back(562);
-    return us;
 }
 
 inline std::vector<uint32_t> NecRepeatPulses()

@@ -401,6 +401,74 @@ TEST_F(RcLibrary, AFrameNoDecoderTakesShowsItsShapeAndADecodedOneItsScancodeAlon
     EXPECT_EQ("", told) << "said once";
 }
 
+// Frames no enabled decoder takes, over both ways receivers deliver them
+// (all at once as rc-loopback does; as they go, one sample at a time or in
+// packets, the time-out report a time-out after the frame) and short and
+// long time-outs: an NEC key shows its scancode, decoded here; a made-up
+// remote's key its shape; a held Sony key (5 frames 45 ms apart) one press
+// with one code. Each press is up again within a poll of what the key's
+// kind allows.
+TEST_F(RcLibrary, RawFramesShowOnEveryDeliveryAndTimeOut)
+{
+    int fdRaw = -1;
+    m_tree.AddRawLirc(0, 0, "rc-5 nec rc-6 [lirc]", &fdRaw);
+    ASSERT_EQ(1, Select(0));
+    std::mt19937 jitter(29);
+    std::vector<uint32_t> sony;
+    for (int nFrame = 0; nFrame < 5; ++nFrame)
+    {
+        std::vector<uint32_t> frame = {2400, 600};
+        for (int bit = 0; bit < 12; ++bit)
+            frame.insert(frame.end(), {(0x095u >> bit) & 1 ? 1200u : 600u, 600u});
+        uint32_t length = 0;
+        for (uint32_t d : frame)
+            length += d;
+        frame.back() = 45000 - length + 600;
+        sony.insert(sony.end(), frame.begin(), frame.end());
+    }
+    sony.pop_back();
+    const std::vector<uint32_t> nec = rmtest::NecPulses(0x04, 0xFB, 0x08, 0xF7);
+    const std::vector<uint32_t> madeUp = rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0.1);
+    struct
+    {
+        const char* pszWhat;
+        const std::vector<uint32_t>* pUs;
+        std::string shown;
+    } const keys[] = {{"NEC", &nec, "8 04FB08F7"}, {"made-up", &madeUp, ShapeAnswer(madeUp)}, {"Sony", &sony, ""}};
+    for (uint32_t timeoutUs : {125000u, 15600u})
+        for (uint32_t burstUs : {~0u, 0u, 8000u})
+            for (const auto& key : keys)
+            {
+                SCOPED_TRACE(std::string(key.pszWhat) + " time-out " + std::to_string(timeoutUs) + " burst " +
+                             std::to_string(burstUs));
+                setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", std::to_string(timeoutUs).c_str(), 1);
+                std::thread sender([&] {
+                    std::vector<uint32_t> samples = Samples(*key.pUs);
+                    samples.back() = rmtest::TimeoutReport(timeoutUs);
+                    if (burstUs == ~0u)
+                        rmtest::SendSamples(fdRaw, samples);
+                    else
+                        rmtest::SendAsItGoes(fdRaw, *key.pUs, timeoutUs, burstUs);
+                });
+                std::vector<std::string> runs;  // each answer that differs from the one before
+                std::string last = "255 00000000";
+                const uint64_t until = NowNs() + Ms(700);
+                while (NowNs() < until)
+                {
+                    usleep(10000);
+                    const std::string now = Answers();
+                    if (now != last)
+                        runs.push_back(now);
+                    last = now;
+                }
+                sender.join();
+                ASSERT_EQ(2u, runs.size()) << "one press, then up: " << testing::PrintToString(runs);
+                if (!key.shown.empty())
+                    EXPECT_EQ(key.shown, runs[0]);
+                EXPECT_EQ("255 00000000", runs[1]);
+            }
+}
+
 // Raw noise with no end: a poll takes in at most twice what the kernel
 // queues for a reader (512 samples), and once it ends nothing stays shown.
 TEST_F(RcLibrary, ARawFloodIsTakenInBoundedBitesAndLeavesNoCode)

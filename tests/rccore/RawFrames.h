@@ -31,6 +31,20 @@ inline std::vector<uint32_t> MadeUpFrame(uint32_t bits, std::mt19937* pJitter, d
     return us;
 }
 
+// Raw NEC on air, in microseconds, pulse first: 562.5 us units.
+inline std::vector<uint32_t> NecPulses(uint8_t address, uint8_t notAddress, uint8_t command, uint8_t notCommand)
+{
+    std::vector<uint32_t> us = {9000, 4500};
+    for (uint8_t byte : {address, notAddress, command, notCommand})
+        for (int bit = 0; bit < 8; ++bit)
+        {
+            us.push_back(562);
+            us.push_back((byte >> bit) & 1 ? 1687 : 562);
+        }
+    us.push_back(562);
+    return us;
+}
+
 // The library's code for a frame of these durations.
 inline uint32_t ShapeCodeOf(const std::vector<uint32_t>& us)
 {
