@@ -19,9 +19,11 @@
 #define RC_RAW_MIN_GAP_US 5000u
 /* How long after its end a sample may come: the kernel hands an
  * edge-driven receiver's samples out in batches 15 ms apart, a USB receiver
- * in packets a few ms apart. A silence is only known this much after the
- * last sample's reading. */
-#define RC_RAW_LATENCY_NS 15000000u
+ * in packets a few ms apart, and a busy machine's raw thread may stall
+ * longer. A silence is only taken as known this much after the last
+ * sample's reading; should the space still turn out shorter, the decoders
+ * are taken back to where they were before they were told of it. */
+#define RC_RAW_LATENCY_NS 40000000u
 /* No remote's frame is longer (NEC's, the longest, takes 68 ms): a longer
  * run of pulses is noise, and no key. */
 #define RC_RAW_MAX_FRAME_US 250000u
@@ -119,10 +121,17 @@ static void feed(rc_raw* raw, rc_ir_event event, uint32_t skip, uint64_t moment_
         key_came(raw, &keys[i], moment_ns, silence);
 }
 
-/* A sample came: the silence the decoders were told of is over. */
+/* A sample came: the silence the decoders were told of is over. A space
+ * shorter than they were told was no silence: they take it afresh. */
 static void heard(rc_raw* raw, rc_ir_event event, uint64_t came_ns)
 {
-    feed(raw, event, event.pulse ? 0u : raw->told_silence, came_ns, 0);
+    uint32_t told = event.pulse ? 0u : raw->told_silence;
+    if (told != 0 && !event.timeout && !event.overflow && event.duration_us < raw->told_us)
+    {
+        raw->decoders = raw->before_silence;
+        told = 0;
+    }
+    feed(raw, event, told, came_ns, 0);
     raw->told_silence = 0;
     raw->quiet = 0;
 }
@@ -358,7 +367,10 @@ void rc_raw_settle(rc_raw* raw, uint64_t now_ns)
         {
             rc_ir_event event = {0, 0, 1, 0};
             event.duration_us = silence / 1000u > RC_RAW_VALUE(~0u) ? RC_RAW_VALUE(~0u) : (uint32_t)(silence / 1000u);
+            if (raw->told_silence == 0)
+                raw->before_silence = raw->decoders;
             raw->told_silence |= due;
+            raw->told_us = event.duration_us;
             feed(raw, event, ~due, raw->quiet_from_ns, 1);
         }
         if (raw->in_frame && silence >= gap_us(raw) * 1000u)
