@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -354,6 +356,39 @@ TEST(PipeRun, StartUpErrorsArePrintedAndTheToolEndsByItself)
         EXPECT_EQ("Tuner not found.\n", run.output);
         ExpectUnInitOnceAtTheEnd(dir);
     }
+}
+
+// What `ulimit -u 1` leaves an ordinary user: no thread more. Root is not
+// held to the limit, so a run as root becomes nobody first.
+const int kStatusNotAUser = 125;
+void AsAUserWithNoThreadToSpare()
+{
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(kStatusNotAUser);
+    const struct rlimit limit = {1, 1};
+    if (setrlimit(RLIMIT_NPROC, &limit) != 0)
+        _exit(kStatusNotAUser);
+}
+
+// A worker that cannot be made is said, with the system's reason, instead
+// of a run that looks like a remote sending nothing; the driver is told.
+TEST(PipeRun, AWorkerThatCannotStartIsSaidAndEndsTheRun)
+{
+    CRunDir dir(RM_SIM);
+    chmod(dir.path.c_str(), 0777);
+    WriteFile(dir.Script(), "0 21\n");
+    const auto start = Clock::now();
+    CPipeRun run(dir, 1, {}, AsAUserWithNoThreadToSpare);
+    const int nStatus = run.WaitForExit(milliseconds(3000));
+    const auto elapsed = Clock::now() - start;
+    if (nStatus == kStatusNotAUser)
+        GTEST_SKIP() << "cannot run the tool as a user held to a limit on processes";
+    EXPECT_EQ(5, nStatus);
+    EXPECT_GT(milliseconds(1000), elapsed);
+    EXPECT_EQ("Unable to start reading the remote in the background.\nResource temporarily unavailable.\n", run.output);
+    ExpectUnInitOnceAtTheEnd(dir);
+    std::printf("[ measured ] a worker that cannot start: said and ended in %ld ms\n",
+                static_cast<long>(std::chrono::duration_cast<milliseconds>(elapsed).count()));
 }
 
 // Whether asked for by DISPLAY alone or forced, a display that cannot be
