@@ -530,9 +530,10 @@ TEST(PipeRun, QuitAClosedPipeAndASignalDuringTheLoadEndInOrder)
 }
 
 // A line the driver writes to standard error while the dialog is drawn on
-// the same terminal neither garbles the dialog nor is lost: it comes once
-// the dialog is gone.
-TEST_F(TerminalRun, WhatTheDriverSaysWhileTheDialogIsUpComesAfterIt)
+// the same terminal neither garbles the dialog nor waits for its end: it
+// shows under the dialog as it comes, and is written out once the dialog is
+// gone, as the terminal's own.
+TEST_F(TerminalRun, WhatTheDriverSaysWhileTheDialogIsUpShowsUnderItAndComesAfterIt)
 {
     CRunDir dir(RM_FAKE_FULL);
     // The pane stays a while after the tool, to be read.
@@ -540,11 +541,30 @@ TEST_F(TerminalRun, WhatTheDriverSaysWhileTheDialogIsUpComesAfterIt)
     CTerminal term(dir,
                    "TAVRIXRC_FAKE_STDERR='a word from the driver' TAVRIXRC_FAKE_LOG=" + dir.Log() + " sh ./after.sh");
     ASSERT_TRUE(term.WaitForText("Remote Control Test")) << term.Screen();
-    ASSERT_TRUE(term.WaitFor([&] { return Lines(ReadFile(dir.Log())).size() > 40; }, milliseconds(5000)));
-    EXPECT_EQ(std::string::npos, term.Screen().find("a word from the driver")) << term.Screen();
+    ASSERT_TRUE(term.WaitForText("a word from the driver")) << term.Screen();
+    const std::vector<std::string> screen = Lines(term.Screen());
+    size_t nFrameBottom = screen.size();
+    size_t nWord = screen.size();
+    for (size_t i = 0; i < screen.size(); ++i)
+    {
+        if (screen[i].find("\u2514") != std::string::npos && screen[i].find("\u2518") != std::string::npos)
+            nFrameBottom = i;
+        if (screen[i].find("a word from the driver") != std::string::npos)
+            nWord = i;
+    }
+    ASSERT_LT(nFrameBottom, screen.size()) << term.Screen();
+    EXPECT_LT(nFrameBottom, nWord) << term.Screen();
+    EXPECT_EQ(0u, screen[nWord].find("a word from the driver")) << term.Screen();
     term.SendKeys("Escape");
     ASSERT_TRUE(term.WaitFor([&] { return Exists(dir.path + "/tool-exit"); }, milliseconds(5000))) << term.Screen();
-    EXPECT_TRUE(term.WaitForText("a word from the driver")) << term.Screen();
+    EXPECT_TRUE(term.WaitFor(
+        [&] {
+            const std::string after = term.Screen();
+            return after.find("Remote Control Test") == std::string::npos &&
+                   after.find("a word from the driver") != std::string::npos;
+        },
+        milliseconds(5000)))
+        << term.Screen();
 }
 
 // A driver that crashes the worker: the terminal is given back (echo on,
