@@ -1,6 +1,7 @@
 // The Linux command's status. The Windows program ends with the framework's
 // result whatever happened; a Linux command that could not do its work must
 // not report success, so a start-up failure gets a status of its own.
+#include "CodePoller.h"
 #include "RemoteDriver.h"
 #include "afxwin.h"
 
@@ -8,6 +9,7 @@ namespace {
 
 const int kStatusLibraryUnusable = 3;
 const int kStatusNoCard = 4;
+const int kStatusNoReading = 5;
 
 }  // namespace
 
@@ -20,6 +22,7 @@ int AfxCommandStatus(int nWinMainResult)
     case DRIVER_NO_CARD:
         return kStatusNoCard;
     default:
-        return nWinMainResult;
+        // A card that opened but was never read did not do the work either.
+        return g_poller.StartError() != ERROR_SUCCESS ? kStatusNoReading : nWinMainResult;
     }
 }

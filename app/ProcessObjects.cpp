@@ -63,6 +63,11 @@ struct CProcessLifetime
                    "it was not shut down (UnInit).\n",
                    stderr);
         std::fflush(nullptr);
+#ifdef _WIN32
+        // _Exit is ExitProcess there, which still runs every library's
+        // detach, the stuck driver's among them.
+        ::TerminateProcess(::GetCurrentProcess(), EXIT_FAILURE);
+#endif
         std::_Exit(EXIT_FAILURE);
     }
 };

@@ -3,6 +3,26 @@
 #include "CodePoller.h"
 #include "RemoteDriver.h"
 
+namespace {
+
+// The system's words for an error as a sentence of its own, without the
+// line end Windows puts after them; empty when the system has none.
+CString SystemWords(DWORD dwError)
+{
+    char szWords[256];
+    DWORD nLength = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                                     szWords, sizeof szWords - 1, nullptr);
+    while (nLength > 0 && (szWords[nLength - 1] == '\r' || szWords[nLength - 1] == '\n' || szWords[nLength - 1] == ' '))
+        --nLength;
+    szWords[nLength] = '\0';
+    CString strWords;
+    if (nLength > 0)
+        strWords.Format(szWords[nLength - 1] == '.' ? "%s" : "%s.", szWords);
+    return strWords;
+}
+
+}  // namespace
+
 BEGIN_MESSAGE_MAP(CRemoteMonitorDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
@@ -32,19 +52,30 @@ BOOL CRemoteMonitorDlg::OnInitDialog()
         // sees them change.
         GetDlgItem(IDC_CODE, &g_poller.m_hCodeWnd);
         GetDlgItem(IDC_CODE_EX, &g_poller.m_hCodeExWnd);
-        g_poller.Start();
+        if (g_poller.Start())
+            return TRUE;
+        // Without its worker the dialog would look like a remote that sends
+        // nothing.
+        const CString strWhy = SystemWords(g_poller.StartError());
+        CString strMessage;
+        strMessage.Format(strWhy.IsEmpty() ? "%s" : "%s\n%s", "Unable to start reading the remote in the background.",
+                          static_cast<LPCSTR>(strWhy));
+        CloseSaying(strMessage);
     }
     else
     {
-        LPCSTR pszMessage = CRemoteDriver::GetStatus() != DRIVER_NOT_LOADED
-                                ? "Tuner not found."
-                                : "Unable to initialize TavrixRC.dll library.";
-        AfxMessageBox(pszMessage, MB_OK, 0);
-        // Closed the way a user closes it, through its own loop once that
-        // runs, so the run ends by the one path every run ends by.
-        PostMessage(WM_CLOSE);
+        CloseSaying(CRemoteDriver::GetStatus() != DRIVER_NOT_LOADED ? "Tuner not found."
+                                                                    : "Unable to initialize TavrixRC.dll library.");
     }
     return TRUE;
+}
+
+void CRemoteMonitorDlg::CloseSaying(LPCSTR pszMessage)
+{
+    AfxMessageBox(pszMessage, MB_OK, 0);
+    // Closed the way a user closes it, through its own loop once that runs,
+    // so the run ends by the one path every run ends by.
+    PostMessage(WM_CLOSE);
 }
 
 POINT CRemoteMonitorDlg::IconOrigin(int cxClient, int cyClient, int cxIcon, int cyIcon)

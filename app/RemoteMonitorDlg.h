@@ -25,6 +25,8 @@ protected:
     BOOL OnInitDialog() override;
     void OnPaint();
     HCURSOR OnQueryDragIcon();
+    // A start that cannot go on: the message, then the dialog closes.
+    void CloseSaying(LPCSTR pszMessage);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,8 +1,8 @@
 #!/bin/sh
 # The installed command: the tool, on the receiver library installed beside
 # it. What the library says about receivers it refuses while the dialog is
-# drawn in this terminal, the tool's terminal display holds back and shows
-# once the dialog is gone.
+# drawn in this terminal, the tool's terminal display shows under the dialog,
+# and again once the dialog is gone.
 # The options are the command's own: the tool itself takes none.
 case "${1-}" in
 -h | --help)

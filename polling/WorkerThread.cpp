@@ -81,6 +81,7 @@ DWORD WINAPI CWorkerThread::ThreadEntry(LPVOID pParam)
 
 bool CWorkerThread::Start()
 {
+    m_dwStartError = ERROR_SUCCESS;
     if (m_hThread != nullptr)
     {
         if (m_nState == THREAD_RUNNING)
@@ -96,6 +97,7 @@ bool CWorkerThread::Start()
     m_hThread = ::CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
     if (m_hThread == nullptr)
     {
+        m_dwStartError = ::GetLastError();
         m_nState = THREAD_IDLE;
         return false;
     }

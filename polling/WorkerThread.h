@@ -36,6 +36,9 @@ public:
     // True when a thread is running for this object afterwards; a running
     // thread is kept, an ended one is replaced.
     bool Start();
+    // Why the last Start made no thread: CreateThread's last error;
+    // ERROR_SUCCESS when it has one, or before any Start.
+    DWORD StartError() const { return m_dwStartError; }
     // Afterwards the object owns no thread. Waits up to m_nStopTimeout
     // seconds while servicing the calling thread's messages, then terminates
     // the thread. A time-out of 0 or less terminates a thread that has not
@@ -57,7 +60,8 @@ protected:
     int m_nExitCode;  // what the thread routine returns; set by subclasses
 
 private:
-    bool m_bThreadLeftRunning = false;  // touched by the controlling thread only
+    bool m_bThreadLeftRunning = false;     // touched by the controlling thread only
+    DWORD m_dwStartError = ERROR_SUCCESS;  // likewise
 };
 
 #endif

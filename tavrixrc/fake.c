@@ -20,13 +20,19 @@
  *                           GetRemoteCodeEx, likewise (default 0).
  *   TAVRIXRC_FAKE_STUCK     "sleep": GetRemoteCode never returns, sleeping;
  *                           "busy": it never returns, spinning;
- *                           "uninit": UnInit never returns, sleeping, and
- *                           the library's unloading, should it still come,
- *                           is logged as "detach";
- *                           "masked": GetRemoteCode blocks every signal and
- *                           spins, so that nothing can end it (POSIX);
+ *                           "uninit": UnInit never returns, sleeping;
+ *                           "masked": GetRemoteCode never returns, and
+ *                           nothing can end it: on POSIX it blocks every
+ *                           signal and spins; on Windows it sleeps, and the
+ *                           executable's TerminateThread fails;
  *                           "fault": GetRemoteCode raises SIGSEGV after
  *                           300 ms, once the dialog is up (POSIX).
+ *                           The library's unloading, should it still come
+ *                           after a call that stuck, is logged as "detach".
+ *   TAVRIXRC_FAKE_NO_THREADS  set: from the first call on, the executable's
+ *                           CreateThread fails as on a system that can make
+ *                           no more threads (ERROR_NOT_ENOUGH_MEMORY;
+ *                           Windows; on Linux `ulimit -u` does it).
  *   TAVRIXRC_FAKE_LOAD_MS   milliseconds the library takes to load (POSIX).
  *   TAVRIXRC_FAKE_STDERR    a line GetRemoteCode writes to standard error,
  *                           once, at its 10th call: the dialog is up by then.
@@ -156,6 +162,59 @@ static void unconfigure(void)
     g_configured = 0;
 }
 
+#ifdef _WIN32
+/* The system's faults the fake stands in for happen in calls the executable
+ * makes itself, after the library is loaded: each is one entry of its import
+ * table pointed at the fake's own stand-in. */
+static void redirect_import(const char* name, ULONG_PTR stand_in)
+{
+    BYTE* base = (BYTE*)GetModuleHandleA(NULL);
+    const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY* imports = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    /* The loader bound each entry to the address the system's own lookup
+     * gives, forwarders followed. */
+    const FARPROC system = GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+    const IMAGE_IMPORT_DESCRIPTOR* module;
+    if (imports->VirtualAddress == 0 || system == NULL)
+        return;
+    for (module = (const IMAGE_IMPORT_DESCRIPTOR*)(base + imports->VirtualAddress); module->Name != 0; ++module)
+    {
+        IMAGE_THUNK_DATA* entry;
+        for (entry = (IMAGE_THUNK_DATA*)(base + module->FirstThunk); entry->u1.Function != 0; ++entry)
+        {
+            DWORD protection;
+            if ((FARPROC)entry->u1.Function != system)
+                continue;
+            if (!VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, PAGE_READWRITE, &protection))
+                continue;
+            entry->u1.Function = stand_in;
+            VirtualProtect(&entry->u1.Function, sizeof entry->u1.Function, protection, &protection);
+        }
+    }
+}
+
+static HANDLE WINAPI create_no_thread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                      LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    (void)attributes;
+    (void)stack;
+    (void)start;
+    (void)parameter;
+    (void)flags;
+    (void)id;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
+}
+
+static BOOL WINAPI refuse_termination(HANDLE thread, DWORD code)
+{
+    (void)thread;
+    (void)code;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+#endif
+
 static void configure(void)
 {
     const char* text;
@@ -182,6 +241,12 @@ static void configure(void)
         g_stuck = STUCK_FAULT;
     g_log_path = tavrixrc_getenv_copy("TAVRIXRC_FAKE_LOG");
     g_stderr_line = tavrixrc_getenv_copy("TAVRIXRC_FAKE_STDERR");
+#ifdef _WIN32
+    if (getenv("TAVRIXRC_FAKE_NO_THREADS") != NULL)
+        redirect_import("CreateThread", (ULONG_PTR)create_no_thread);
+    if (g_stuck == STUCK_MASKED)
+        redirect_import("TerminateThread", (ULONG_PTR)refuse_termination);
+#endif
     g_configured = 1;
 }
 
@@ -294,11 +359,12 @@ TAVRIXRC_API int TAVRIXRC_CALL UnInit(void)
 }
 #endif
 
-/* A process that ends while UnInit hangs must not run more of the library:
- * its unloading then shows in the log. */
-static void log_detach_after_stuck_uninit(void)
+/* A process that gives up on a call that hangs must not run more of the
+ * library: its unloading then shows in the log. After a stop that ended the
+ * call, the UnInit that followed has closed the log. */
+static void log_detach_after_a_stuck_call(void)
 {
-    if (g_stuck == STUCK_UNINIT)
+    if (g_stuck != STUCK_NONE)
         tavrixrc_log(g_log_path, "detach");
 }
 
@@ -308,7 +374,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     (void)instance;
     if (reason == DLL_PROCESS_DETACH)
-        log_detach_after_stuck_uninit();
+        log_detach_after_a_stuck_call();
     if (reason == DLL_PROCESS_DETACH && reserved == NULL)
         unconfigure();
     return TRUE;
@@ -328,7 +394,7 @@ __attribute__((constructor)) static void fake_load(void)
 
 __attribute__((destructor)) static void fake_unload(void)
 {
-    log_detach_after_stuck_uninit();
+    log_detach_after_a_stuck_call();
     unconfigure();
 }
 #endif

@@ -10,8 +10,8 @@
  *                      udev's rule directories)
  *
  * A card that cannot be read is refused with one line on standard error
- * saying why; a display that draws on that terminal holds such lines back
- * until it is gone.
+ * saying why; a display that draws on that terminal shows such lines under
+ * its dialog, and again once it is gone.
  * There are no threads here; calls are expected one at a time. */
 #include "../tavrixrc_common.h"
 

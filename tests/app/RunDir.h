@@ -101,14 +101,16 @@ inline void ExpectUnInitOnceAtTheEnd(const CRunDir& dir)
 }
 
 // The tool with its output going to a pipe, in the environment of a card
-// with nCards cards and whatever else a test adds.
+// with nCards cards and whatever else a test adds; pfnInChild, if any, runs
+// in the new process just before the tool is started in it.
 struct CPipeRun
 {
     pid_t pid = -1;
     int fd = -1;
     std::string output;
 
-    CPipeRun(const CRunDir& dir, int nCards, const std::vector<std::string>& extraEnvironment = {})
+    CPipeRun(const CRunDir& dir, int nCards, const std::vector<std::string>& extraEnvironment = {},
+             void (*pfnInChild)() = nullptr)
     {
         int fds[2];
         if (pipe(fds) != 0)
@@ -129,6 +131,8 @@ struct CPipeRun
             for (const std::string& assignment : extraEnvironment)
                 putenv(const_cast<char*>(assignment.c_str()));
             const std::string exe = dir.path + "/RemoteMonitor";
+            if (pfnInChild != nullptr)
+                pfnInChild();
             execl(exe.c_str(), exe.c_str(), "--ignored", "arguments", static_cast<char*>(nullptr));
             _exit(127);
         }

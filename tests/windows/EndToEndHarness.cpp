@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -141,6 +142,7 @@ public:
         std::string script;           // file contents; empty: no script
         std::string cards;            // empty: the card's default
         std::string stuck;            // the test double's TAVRIXRC_FAKE_STUCK; empty: unset
+        bool bNoThreads = false;      // the test double's TAVRIXRC_FAKE_NO_THREADS
         bool bCaptureErrors = false;  // standard error to ErrorsPath()
     };
 
@@ -174,6 +176,7 @@ public:
         SetEnvironmentVariableA("TAVRIXRC_SIM_CARDS", options.cards.empty() ? nullptr : options.cards.c_str());
         SetEnvironmentVariableA("TAVRIXRC_FAKE_LOG", m_logPath.c_str());
         SetEnvironmentVariableA("TAVRIXRC_FAKE_STUCK", options.stuck.empty() ? nullptr : options.stuck.c_str());
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_NO_THREADS", options.bNoThreads ? "1" : nullptr);
 
         std::string commandLine = "\"" + options.exePath + "\"";
         STARTUPINFOA si = {};
@@ -196,6 +199,7 @@ public:
         SetEnvironmentVariableA("TAVRIXRC_SIM_CARDS", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_FAKE_LOG", nullptr);
         SetEnvironmentVariableA("TAVRIXRC_FAKE_STUCK", nullptr);
+        SetEnvironmentVariableA("TAVRIXRC_FAKE_NO_THREADS", nullptr);
         return ok != FALSE;
     }
 
@@ -519,11 +523,18 @@ class StartupErrors : public EndToEnd
 protected:
     void ExpectMessageThenExit(CToolRun& run, const char* message)
     {
+        std::string text;
+        ExpectAMessageThenExit(run, &text);
+        EXPECT_EQ(text, message);
+    }
+
+    void ExpectAMessageThenExit(CToolRun& run, std::string* pText)
+    {
         HWND hBox = run.WaitForMessageBox();
         ASSERT_NE(hBox, nullptr) << "no message box";
         std::vector<std::string> texts = StaticTexts(hBox);
         ASSERT_EQ(texts.size(), 1u) << "message box texts: " << ::testing::PrintToString(texts);
-        EXPECT_EQ(texts[0], message);
+        *pText = texts[0];
         ExpectCentredInTheWorkArea(hBox, "message box");
         EXPECT_EQ(run.FindWindowOfProcess(
                       [](HWND h) { return IsWindowVisible(h) && CToolRun::IsDialogTitled(h, kDialogTitle); }),
@@ -558,6 +569,27 @@ TEST_F(StartupErrors, NoCard_SaysTunerNotFoundAndReleasesTheDriver)
     options.workDir = Directory(g_exePath);
     ASSERT_TRUE(run.Start(options, m_dir));
     ExpectMessageThenExit(run, "Tuner not found.");
+    ExpectUnInitOnceAfterTheLastRead(run.LogPath());
+}
+
+// A worker that cannot be made: said, with the system's reason, instead of
+// a dialog that looks like a remote sending nothing; the driver released.
+TEST_F(StartupErrors, NoThread_SaysTheReadingCouldNotStartAndReleasesTheDriver)
+{
+    CToolRun run(m_dir);
+    CToolRun::Options options;
+    options.exePath = CopyToolInto(m_dir, g_fakePath);
+    options.bNoThreads = true;
+    ASSERT_TRUE(run.Start(options, m_dir));
+    std::string text;
+    ExpectAMessageThenExit(run, &text);
+    char szWords[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_NOT_ENOUGH_MEMORY, 0,
+                   szWords, sizeof szWords, nullptr);
+    const std::string words(szWords, std::strcspn(szWords, "\r\n"));
+    EXPECT_EQ(text.rfind("Unable to start reading the remote in the background.\n", 0), 0u) << text;
+    EXPECT_FALSE(words.empty());
+    EXPECT_NE(text.find(words), std::string::npos) << text << "\nwithout the system's words: " << words;
     ExpectUnInitOnceAfterTheLastRead(run.LogPath());
 }
 
@@ -599,6 +631,34 @@ TEST_F(EndToEnd, ShutDown_AnUnInitThatHangsEndsTheProcessAtTheBound)
     std::ifstream errors(run.ErrorsPath());
     const std::string said((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
     EXPECT_NE(said.find("did not finish shutting down"), std::string::npos) << said;
+}
+
+// A worker stuck in the driver that nothing can end: the process ends once
+// the stop gives up on it, with the driver neither told nor unloaded: no
+// detach of the library runs, as ExitProcess would run it.
+TEST_F(EndToEnd, ShutDown_AWorkerThatCannotBeEndedEndsTheProcessWithoutTheDriver)
+{
+    CToolRun run(m_dir);
+    CToolRun::Options options;
+    options.exePath = CopyToolInto(m_dir, g_fakePath);
+    options.stuck = "masked";
+    options.bCaptureErrors = true;
+    ASSERT_TRUE(run.Start(options, m_dir));
+    HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    PostMessageA(hDlg, WM_CLOSE, 0, 0);
+    // The stop's second, then the wait for a termination that never comes
+    // (refused here, so none).
+    long ms = run.WaitForExit(static_cast<DWORD>(1000 + kTeardownSlackMs));
+    std::printf("ended %ld ms after WM_CLOSE, exit code %lu\n", ms, run.ExitCode());
+    ASSERT_GE(ms, 0) << "still running after WM_CLOSE";
+    EXPECT_EQ(run.ExitCode(), 1u);
+    const std::vector<std::string> lines = ReadLines(run.LogPath());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "GetRemoteCode -> stuck") << "the driver ran on after the worker was given up";
+    std::ifstream errors(run.ErrorsPath());
+    const std::string said((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("not shut down (UnInit)"), std::string::npos) << said;
 }
 
 }  // namespace

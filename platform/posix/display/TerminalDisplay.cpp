@@ -1,9 +1,10 @@
 // Our dialogs on a character terminal, through ncurses. Dialog units become
 // character cells: a quarter of a cell across and an eighth down, through
 // window coordinates of 8 x 16 per cell. The dialog thread waits in poll() on
-// its message queue, the keyboard and the end-request pipe, so nothing is
-// redrawn and nothing wakes up while nothing changes. Keys become
-// WM_KEYDOWN/WM_CHAR for the focused control.
+// its message queue, the keyboard, the end-request pipe and the held standard
+// error, so nothing is redrawn and nothing wakes up while nothing changes.
+// Keys become WM_KEYDOWN/WM_CHAR for the focused control. What is written to
+// standard error meanwhile shows under the dialogs, its last lines that fit.
 #include <curses.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "display/DisplayChoice.h"
 #include "display/EndRequests.h"
@@ -28,6 +31,9 @@ namespace {
 const int kCellWidth = 8;
 const int kCellHeight = 16;
 const short kFieldPair = 1;
+// Of the held standard error only its end is kept for the screen: more than
+// any terminal has rows for.
+const size_t kHeldTailBytes = 16 * 1024;
 
 // What the restore after a fatal end needs, readable from a signal handler.
 struct termios g_savedTermios;
@@ -69,6 +75,57 @@ struct CBox
     int nTop, nLeft, nRows, nCols;  // the client area, inside the frame
 };
 
+// A line as the screen can take it: no control characters, which would move
+// the cursor or show as escapes.
+std::string Printable(const std::string& line)
+{
+    std::string out;
+    for (char ch : line)
+    {
+        if (ch == '\t')
+            out += ' ';
+        else if (ch == '\r')
+            continue;
+        else if ((ch >= 0 && ch < ' ') || ch == 0x7f)
+            out += '?';
+        else
+            out += ch;
+    }
+    return out;
+}
+
+// The rows the last lines of a text take at nWidth cells a row, wrapped, at
+// most nMost of them: the last ones. A UTF-8 character counts one cell.
+std::vector<std::string> LastRows(const std::string& text, int nWidth, int nMost)
+{
+    std::vector<std::string> rows;
+    std::vector<std::string> lines = SplitLines(text);
+    // A line's end ends it: it starts no row of its own.
+    if (lines.back().empty())
+        lines.pop_back();
+    for (const std::string& raw : lines)
+    {
+        const std::string line = Printable(raw);
+        size_t nStart = 0;
+        int nCells = 0;
+        for (size_t i = 0; i <= line.size(); ++i)
+        {
+            const bool bCharStart = i == line.size() || (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+            if (bCharStart && (nCells == nWidth || i == line.size()))
+            {
+                rows.push_back(line.substr(nStart, i - nStart));
+                nStart = i;
+                nCells = 0;
+            }
+            if (bCharStart && i < line.size())
+                ++nCells;
+        }
+    }
+    if (static_cast<int>(rows.size()) > nMost)
+        rows.erase(rows.begin(), rows.end() - nMost);
+    return rows;
+}
+
 class CTerminalDisplay : public CStackedDisplay
 {
 public:
@@ -98,11 +155,14 @@ private:
     void DrawButton(const CBox& box, HWND hCtl, int nRow, int nCol, int nWidth) const;
     bool PlaceDialog(HWND hDlg, CBox* pBox) const;
     void DrawFrame(const CBox& box, const std::string& caption) const;
-    void DrawDialog(HWND hDlg) const;
+    int DrawDialog(HWND hDlg) const;
+    bool TakeHeldLines();
+    void DrawHeldLines(int nFirstRow) const;
 
     SCREEN* m_pScreen;
     bool m_bOpen = false;
     bool m_bColors = false;
+    std::string m_heldTail;  // the end of what standard error held while shown
 };
 
 void CTerminalDisplay::OnFirstDialog()
@@ -110,7 +170,7 @@ void CTerminalDisplay::OnFirstDialog()
     if (m_bOpen)
         return;
     // Lines written to standard error from now on would be drawn over, or
-    // draw over the dialog: they are shown when it is gone.
+    // draw over the dialog: they are shown under it instead.
     HoldStandardError();
     set_term(m_pScreen);
     // Esc acts at once: escape sequences arrive in one read, so there is
@@ -143,6 +203,7 @@ void CTerminalDisplay::OnLastDialog()
     m_bOpen = false;
     g_bScreenShown = 0;
     ReleaseStandardError();
+    m_heldTail.clear();
 }
 
 int CTerminalDisplay::GetSystemMetric(int nIndex) const
@@ -212,25 +273,50 @@ void CTerminalDisplay::ReadKeys()
     }
 }
 
+// Once per wake-up, so the poll's own path gains nothing but a look at the
+// file's size when a field changes.
+bool CTerminalDisplay::TakeHeldLines()
+{
+    if (!TakeNewlyHeld(&m_heldTail))
+        return false;
+    if (m_heldTail.size() > kHeldTailBytes)
+    {
+        const size_t nLineEnd = m_heldTail.find('\n', m_heldTail.size() - kHeldTailBytes);
+        m_heldTail.erase(0, nLineEnd == std::string::npos ? m_heldTail.size() - kHeldTailBytes : nLineEnd + 1);
+    }
+    InvalidateTop();
+    return true;
+}
+
 void CTerminalDisplay::WaitForInput(int nWakeFd)
 {
-    struct pollfd fds[3];
+    // What came meanwhile is drawn before the next wait.
+    if (m_bOpen && TakeHeldLines())
+        return;
+
+    struct pollfd fds[4];
     nfds_t nFds = 0;
     fds[nFds++] = {nWakeFd, POLLIN, 0};
     const int nSignalFd = EndRequestFd();
+    const nfds_t nSignal = nFds;
     if (nSignalFd >= 0)
         fds[nFds++] = {nSignalFd, POLLIN, 0};
+    // Readable when standard error has more: the next wait takes it.
+    const int nHeldFd = m_bOpen ? NewlyHeldFd() : -1;
+    if (nHeldFd >= 0)
+        fds[nFds++] = {nHeldFd, POLLIN, 0};
     const bool bKeys = m_bOpen;
+    const nfds_t nKeys = nFds;
     if (bKeys)
         fds[nFds++] = {STDIN_FILENO, POLLIN, 0};
 
     if (poll(fds, nFds, -1) <= 0)
         return;
-    if (nSignalFd >= 0 && (fds[1].revents & POLLIN) && ServiceEndRequests() && m_bOpen)
+    if (nSignalFd >= 0 && (fds[nSignal].revents & POLLIN) && ServiceEndRequests() && m_bOpen)
         ResizeScreen();
-    if (bKeys && (fds[nFds - 1].revents & (POLLIN | POLLHUP | POLLERR)))
+    if (bKeys && (fds[nKeys].revents & (POLLIN | POLLHUP | POLLERR)))
     {
-        if (fds[nFds - 1].revents & (POLLHUP | POLLERR))
+        if (fds[nKeys].revents & (POLLHUP | POLLERR))
         {
             // The terminal went away: nobody can answer, so close.
             CloseTopDialog();
@@ -336,11 +422,12 @@ void CTerminalDisplay::DrawFrame(const CBox& box, const std::string& caption) co
     attroff(A_BOLD);
 }
 
-void CTerminalDisplay::DrawDialog(HWND hDlg) const
+// Returns the first row below what it drew.
+int CTerminalDisplay::DrawDialog(HWND hDlg) const
 {
     CBox box;
     if (!PlaceDialog(hDlg, &box))
-        return;
+        return 2;
     DrawFrame(box, WindowText(hDlg));
     for (HWND hCtl = GetWindow(hDlg, GW_CHILD); hCtl != nullptr; hCtl = GetWindow(hCtl, GW_HWNDNEXT))
     {
@@ -356,6 +443,19 @@ void CTerminalDisplay::DrawDialog(HWND hDlg) const
         else
             DrawStatic(box, hCtl, nRow, nCol, nWidth);
     }
+    return box.nTop + box.nRows + 1;
+}
+
+// From nFirstRow down, a blank row apart from the dialogs: the last held
+// lines that fit, wrapped at the terminal's width.
+void CTerminalDisplay::DrawHeldLines(int nFirstRow) const
+{
+    const int nTop = nFirstRow + 1;
+    if (m_heldTail.empty() || nTop >= LINES || COLS <= 0)
+        return;
+    const std::vector<std::string> rows = LastRows(m_heldTail, COLS, LINES - nTop);
+    for (size_t i = 0; i < rows.size(); ++i)
+        mvaddstr(nTop + static_cast<int>(i), 0, rows[i].c_str());
 }
 
 // The terminal has one picture: every shown dialog, the most recent on
@@ -366,11 +466,13 @@ void CTerminalDisplay::Paint(HWND hWnd)
     if (!m_bOpen || (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD))
         return;
     erase();
+    int nBelow = 0;
     for (HWND hDlg : Dialogs())
     {
         if (IsWindowVisible(hDlg))
-            DrawDialog(hDlg);
+            nBelow = std::max(nBelow, DrawDialog(hDlg));
     }
+    DrawHeldLines(nBelow);
     refresh();
 }
 
@@ -395,6 +497,10 @@ CDisplay* OpenTerminalDisplay()
     if (pScreen == nullptr)
         return nullptr;
     endwin();  // opened on the first dialog shown
+    // The first dialog is made, and its WM_INITDIALOG run, before it shows:
+    // what the driver says meanwhile (why it refused a card) is shown with it
+    // rather than left behind the screen until the end.
+    HoldStandardError();
     static CTerminalDisplay s_display(pScreen);
     return &s_display;
 }

@@ -6,6 +6,7 @@
 // instead.
 #include <X11/Xlib.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "display/EndRequests.h"
 #include "display/X11Display.h"
@@ -36,8 +36,10 @@ struct COpenAttempt
     }
 };
 
-void OpenOnThread(const std::shared_ptr<COpenAttempt>& pAttempt)
+void* OpenOnThread(void* pArg)
 {
+    const std::shared_ptr<COpenAttempt> pAttempt = *static_cast<std::shared_ptr<COpenAttempt>*>(pArg);
+    delete static_cast<std::shared_ptr<COpenAttempt>*>(pArg);
     ::Display* pDisplay = XOpenDisplay(nullptr);
     std::lock_guard<std::mutex> lock(pAttempt->mutex);
     if (pAttempt->bAbandoned)
@@ -45,16 +47,28 @@ void OpenOnThread(const std::shared_ptr<COpenAttempt>& pAttempt)
         // Answered after all, but too late: another display has been taken.
         if (pDisplay != nullptr)
             XCloseDisplay(pDisplay);
-        return;
+        return nullptr;
     }
     pAttempt->pDisplay = pDisplay;
     pAttempt->bDone = true;
     const uint64_t nOne = 1;
     ssize_t nWritten = write(pAttempt->nDoneFd, &nOne, sizeof nOne);
     (void)nWritten;
+    return nullptr;
 }
 
 }  // namespace
+
+bool StartDetachedThread(void* (*pfnMain)(void*), void* pArg)
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attr, pfnMain, pArg);
+    pthread_attr_destroy(&attr);
+    return rc == 0;
+}
 
 ::Display* OpenConnectionWithin(int nMs)
 {
@@ -62,7 +76,14 @@ void OpenOnThread(const std::shared_ptr<COpenAttempt>& pAttempt)
     pAttempt->nDoneFd = eventfd(0, EFD_CLOEXEC);
     if (pAttempt->nDoneFd < 0)
         return nullptr;
-    std::thread(OpenOnThread, pAttempt).detach();
+    auto* pReference = new std::shared_ptr<COpenAttempt>(pAttempt);
+    if (!StartDetachedThread(OpenOnThread, pReference))
+    {
+        delete pReference;
+        // The open goes without its bound then: a server that answers is
+        // the usual case, and this the one way left to show the dialog.
+        return XOpenDisplay(nullptr);
+    }
 
     struct pollfd fds[2] = {{pAttempt->nDoneFd, POLLIN, 0}, {EndRequestFd(), POLLIN, 0}};
     const nfds_t nFds = fds[1].fd >= 0 ? 2 : 1;

@@ -144,6 +144,10 @@ private:
 // X11Connect.cpp: the connection to DISPLAY, or nullptr when the server has
 // not answered within nMs or a request to end came first (it stays pending).
 ::Display* OpenConnectionWithin(int nMs);
+// A thread of the display's own that nobody joins; false when the system
+// would not make one (a limit on the user's processes). The display goes on
+// without it: the tool says so itself, when its own worker cannot start.
+bool StartDetachedThread(void* (*pfnMain)(void*), void* pArg);
 
 // X11Watchdog.cpp: the shut-down of the connection when a request to end is
 // not carried out within a grace while dialogs are shown, so that a dialog

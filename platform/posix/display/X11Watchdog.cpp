@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <thread>
 
 #include "display/EndRequests.h"
 #include "display/X11Display.h"
@@ -39,8 +38,17 @@ void DrainWatchPipe(int nWatchFd)
     }
 }
 
-void Watch(int nWatchFd, int nConnectionFd)
+struct CWatched
 {
+    int nWatchFd;
+    int nConnectionFd;
+};
+
+void* Watch(void* pArg)
+{
+    const int nWatchFd = static_cast<CWatched*>(pArg)->nWatchFd;
+    const int nConnectionFd = static_cast<CWatched*>(pArg)->nConnectionFd;
+    delete static_cast<CWatched*>(pArg);
     // The signals are the other threads' to take: one taken here would only
     // cut the grace short.
     sigset_t all;
@@ -50,7 +58,7 @@ void Watch(int nWatchFd, int nConnectionFd)
     {
         struct pollfd fd = {nWatchFd, POLLIN, 0};
         if (poll(&fd, 1, -1) < 0 && errno != EINTR)
-            return;
+            return nullptr;
         DrainWatchPipe(nWatchFd);
         const unsigned nShowing = g_nShowing.load();
         if (nShowing % 2 == 0)
@@ -60,7 +68,7 @@ void Watch(int nWatchFd, int nConnectionFd)
         {
             g_bCut.store(true);
             shutdown(nConnectionFd, SHUT_RDWR);
-            return;
+            return nullptr;
         }
     }
 }
@@ -70,8 +78,13 @@ void Watch(int nWatchFd, int nConnectionFd)
 void WatchConnection(int nConnectionFd)
 {
     const int nWatchFd = EndRequestWatchFd();
-    if (nWatchFd >= 0)
-        std::thread(Watch, nWatchFd, nConnectionFd).detach();
+    if (nWatchFd < 0)
+        return;
+    // Without the thread a dialog thread stuck in Xlib stays deaf to
+    // requests to end; the dialog itself still works.
+    auto* pWatched = new CWatched{nWatchFd, nConnectionFd};
+    if (!StartDetachedThread(Watch, pWatched))
+        delete pWatched;
 }
 
 void SetDialogsShown(bool bShown)

@@ -5,6 +5,7 @@
 #ifndef REMOTEMONITOR_POSIX_WINDOWS_H
 #define REMOTEMONITOR_POSIX_WINDOWS_H
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -119,6 +120,8 @@ void SetLastError(DWORD dwErrCode);
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
+#define ERROR_MAX_THRDS_REACHED 164
+#define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_TLW_WITH_WSCHILD 1406
 #define ERROR_CLASS_ALREADY_EXISTS 1410
@@ -129,6 +132,16 @@ void SetLastError(DWORD dwErrCode);
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815
+
+// The system's own words for an error code: strerror's, for the error of the
+// system's that the code stands for. Only FORMAT_MESSAGE_FROM_SYSTEM, with or
+// without FORMAT_MESSAGE_IGNORE_INSERTS, in the default language, into the
+// caller's buffer; as on Windows the text ends in "\r\n". A code that stands
+// for no error of the system's has no text (ERROR_MR_MID_NOT_FOUND).
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, va_list* Arguments);
 
 // ---- Library loading -------------------------------------------------------
 // A bare file name is searched in the directory of the running executable,

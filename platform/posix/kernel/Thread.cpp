@@ -97,9 +97,9 @@ void* ThreadMain(void* arg)
     return nullptr;
 }
 
-// Starts the thread and waits until it runs; false when the system would
-// not make one.
-bool StartThread(const std::shared_ptr<CThreadObject>& object, size_t dwStackSize)
+// Starts the thread and waits until it runs; otherwise the system's reason
+// why it would not make one.
+int StartThread(const std::shared_ptr<CThreadObject>& object, size_t dwStackSize)
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -119,13 +119,21 @@ bool StartThread(const std::shared_ptr<CThreadObject>& object, size_t dwStackSiz
     if (rc != 0)
     {
         delete reference;
-        return false;
+        return rc;
     }
     std::unique_lock<std::mutex> lock(object->m_mutex);
     object->m_thread = thread;
     while (!object->m_bStarted)
         object->m_changed.Wait(lock);
-    return true;
+    return 0;
+}
+
+// The system says EAGAIN both for a limit on threads reached (RLIMIT_NPROC,
+// threads-max) and for no room for another stack; Windows' code for the
+// first keeps the system's words, which cover both.
+DWORD ThreadCreationError(int nError)
+{
+    return nError == EAGAIN ? ERROR_MAX_THRDS_REACHED : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 bool IsValidPriority(int nPriority)
@@ -277,9 +285,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize
         }
         rmwin32::InstallTerminateHandler();
         auto object = std::make_shared<CThreadObject>(lpStartAddress, lpParameter);
-        if (rmwin32::TakeThreadCreationFault() || !rmwin32::StartThread(object, dwStackSize))
+        const int nError = rmwin32::TakeThreadCreationFault() ? EAGAIN : rmwin32::StartThread(object, dwStackSize);
+        if (nError != 0)
         {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            SetLastError(rmwin32::ThreadCreationError(nError));
             return nullptr;
         }
         if (lpThreadId != nullptr)
