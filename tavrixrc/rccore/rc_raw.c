@@ -7,8 +7,6 @@
  * repeat code has two, a flash of light a few): they keep a held key held
  * but press none. */
 #define RC_RAW_MIN_PULSES 6u
-/* Durations past this are not hashed: a flood cannot make a frame costly. */
-#define RC_RAW_MAX_DURATIONS 1024u
 /* The longest a reading is taken to come after the one before (a poll). */
 #define RC_RAW_POLL_NS 20000000u
 
@@ -48,12 +46,6 @@ static void end_frame(rc_raw* raw, uint64_t read_ns, uint32_t after_us)
     frame_ended(raw, later(by_reading, raw->first_ns + raw->rest_us * 1000u));
 }
 
-static void add(rc_raw* raw, uint32_t duration_us)
-{
-    if (raw->shape.count < RC_RAW_MAX_DURATIONS)
-        rc_shape_add(&raw->shape, duration_us);
-}
-
 /* How long before its reading at read_ns a sample is taken to have come. */
 static uint64_t came_before(const rc_raw* raw, uint64_t read_ns)
 {
@@ -80,12 +72,12 @@ static void pulse(rc_raw* raw, uint32_t us, uint64_t read_ns)
         raw->first_ns = read_ns - came_before(raw, read_ns);
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
-        add(raw, us);
+        rc_shape_add(&raw->shape, us);
     }
     else
     {
-        add(raw, raw->space_us);
-        add(raw, us);
+        rc_shape_add(&raw->shape, raw->space_us);
+        rc_shape_add(&raw->shape, us);
         raw->rest_us += (uint64_t)raw->space_us + us;
         raw->space_us = 0;
     }

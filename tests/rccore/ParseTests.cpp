@@ -3,6 +3,7 @@
 // record timestamps.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,43 @@ TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
         for (int nPress = 0; nPress < 500; ++nPress)
             ASSERT_EQ(codes[nKey], rmtest::ShapeCodeOf(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
                 << "key " << nKey << ", press " << nPress;
+}
+
+// A receiver lengthens pulses and shortens spaces by a bias of its own, the
+// remote's timing is off besides: every press of a key one code all the
+// same, in the codings remotes use, and two keys two codes; so too a frame
+// and its mirror image (its data all of the other length), whose classes
+// alone are alike.
+TEST(RcShape, OneCodePerKeyOnABiasedReceiverAndAnotherForEveryOtherKeyOrItsMirrorImage)
+{
+    using namespace rmtest;
+    const struct
+    {
+        const char* pszCoding;
+        std::vector<uint32_t> frames[4];  // two keys, then a mirror image pair
+    } codings[] = {
+        {"pulse width",
+         {PulseWidthFrame(0x40BF), PulseWidthFrame(0x41BE), PulseWidthFrame(0), PulseWidthFrame(0xFFFF)}},
+        {"Sony-12", {Sony12Frame(21, 1), Sony12Frame(18, 1), Sony12Frame(0, 0), Sony12Frame(127, 31)}},
+        {"bi-phase", {BiPhaseFrame(0x3175), BiPhaseFrame(0x3974), BiPhaseFrame(0x3000), BiPhaseFrame(0x37FF)}},
+        {"pulse distance",
+         {NecLikeFrame(0x20DF10EF), NecLikeFrame(0x20DF906F), NecLikeFrame(0), NecLikeFrame(0xFFFFFFFF)}},
+    };
+    std::mt19937 jitter(7);
+    for (const auto& coding : codings)
+        for (uint32_t bias : {100u, 150u})
+        {
+            std::set<uint32_t> codes;
+            for (size_t nFrame = 0; nFrame < 4; ++nFrame)
+            {
+                std::set<uint32_t> pressed;
+                for (int nPress = 0; nPress < 20; ++nPress)
+                    pressed.insert(ShapeCodeOf(Received(coding.frames[nFrame], &jitter, 0.10, bias)));
+                EXPECT_EQ(1u, pressed.size()) << coding.pszCoding << ", bias " << bias << " us, frame " << nFrame;
+                codes.insert(pressed.begin(), pressed.end());
+            }
+            EXPECT_EQ(4u, codes.size()) << coding.pszCoding << ", bias " << bias << " us";
+        }
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
