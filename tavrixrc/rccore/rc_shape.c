@@ -77,7 +77,8 @@ typedef struct
     rc_sorted sorted[RC_KINDS];
     uint32_t bias_us;
     int biphase;
-    uint64_t cuts[RC_KINDS][2]; /* where bi-phase, the tops of one and two units */
+    uint64_t unit;              /* of the shortest pulses and spaces both, 0 for none */
+    uint64_t cuts[RC_KINDS][2]; /* the tops of one and two units (as bi-phase has them) */
     rc_classes kind[RC_KINDS];
 } rc_reading;
 
@@ -223,27 +224,30 @@ static int has_two_units(const rc_sorted* sorted, unsigned kind, uint32_t bias_u
 }
 
 /* The unit and the bias of a bi-phase frame, from all its durations of one
- * and two units rather than the short ones alone: pulses are k units plus
- * the bias, spaces k units less it. */
+ * and two units rather than the short ones alone: the pulses' sum is their
+ * units' times the unit plus their count times the bias, the spaces' the
+ * same less it. */
 static int refine_biphase(const rc_reading* reading, uint64_t* unit, uint32_t* bias_us)
 {
-    int64_t mean_us[RC_KINDS];
-    int64_t units[RC_KINDS]; /* in hundredths */
+    int64_t sum[RC_KINDS];
+    int64_t n[RC_KINDS];
+    int64_t units[RC_KINDS];
     int64_t bias;
     unsigned kind;
     for (kind = 0; kind < RC_KINDS; ++kind)
     {
         const rc_classes* classes = &reading->kind[kind];
-        const unsigned n = classes->n[0] + classes->n[1];
-        const uint64_t sum = classes->sum[0] + classes->sum[1];
-        if (n == 0)
-            return 0;
+        n[kind] = (int64_t)classes->n[0] + classes->n[1];
+        units[kind] = (int64_t)classes->n[0] + 2 * (int64_t)classes->n[1];
         /* the sums are of durations with the bias taken out: put it back */
-        mean_us[kind] = (int64_t)(sum / n) + (kind == RC_PULSE ? (int64_t)*bias_us : -(int64_t)*bias_us);
-        units[kind] = (int64_t)(100u * (classes->n[0] + 2u * classes->n[1]) / n);
+        sum[kind] =
+            (int64_t)(classes->sum[0] + classes->sum[1]) + (kind == RC_PULSE ? 1 : -1) * (int64_t)*bias_us * n[kind];
+        if (n[kind] == 0)
+            return 0;
     }
-    *unit = (uint64_t)((mean_us[RC_PULSE] + mean_us[RC_SPACE]) * 100 / (units[RC_PULSE] + units[RC_SPACE]));
-    bias = mean_us[RC_PULSE] - (int64_t)*unit * units[RC_PULSE] / 100;
+    *unit = (uint64_t)((sum[RC_PULSE] * n[RC_SPACE] + sum[RC_SPACE] * n[RC_PULSE]) /
+                       (units[RC_PULSE] * n[RC_SPACE] + units[RC_SPACE] * n[RC_PULSE]));
+    bias = (sum[RC_PULSE] - (int64_t)*unit * units[RC_PULSE]) / n[RC_PULSE];
     *bias_us = bias <= 0 ? 0u : bias >= (int64_t)RC_BIAS_MAX_US ? RC_BIAS_MAX_US : (uint32_t)bias;
     return 1;
 }
@@ -316,25 +320,30 @@ static void cut_biphase(const rc_shape* shape, rc_reading* reading, uint64_t uni
 static void read_frame(const rc_shape* shape, rc_reading* reading)
 {
     unsigned kind;
-    uint64_t unit;
     for (kind = 0; kind < RC_KINDS; ++kind)
         sort_kind(shape, kind, &reading->sorted[kind]);
     reading->bias_us = bias_of(reading);
     reading->biphase = 0;
+    reading->unit = 0;
     for (kind = 0; kind < RC_KINDS; ++kind)
         class_kind(&reading->sorted[kind], kind, reading->bias_us, 0, 0, &reading->kind[kind]);
     if (reading->kind[RC_PULSE].classes == 0 || reading->kind[RC_SPACE].classes == 0)
         return;
     /* bi-phase has pulses and spaces of one unit alike: the unit of both */
-    unit = (reading->kind[RC_PULSE].sum[0] + reading->kind[RC_SPACE].sum[0]) /
-           (reading->kind[RC_PULSE].n[0] + reading->kind[RC_SPACE].n[0]);
+    reading->unit = (reading->kind[RC_PULSE].sum[0] + reading->kind[RC_SPACE].sum[0]) /
+                    (reading->kind[RC_PULSE].n[0] + reading->kind[RC_SPACE].n[0]);
     for (kind = 0; kind < RC_KINDS; ++kind)
-        if (!has_two_units(&reading->sorted[kind], kind, reading->bias_us, unit))
+    {
+        reading->cuts[kind][0] = reading->unit * RC_BIPHASE_ONE_PCT / 100u;
+        reading->cuts[kind][1] = reading->unit * RC_BIPHASE_TWO_PCT / 100u;
+    }
+    for (kind = 0; kind < RC_KINDS; ++kind)
+        if (!has_two_units(&reading->sorted[kind], kind, reading->bias_us, reading->unit))
             return;
     reading->biphase = 1;
-    cut_biphase(shape, reading, unit);
-    if (refine_biphase(reading, &unit, &reading->bias_us))
-        cut_biphase(shape, reading, unit);
+    cut_biphase(shape, reading, reading->unit);
+    if (refine_biphase(reading, &reading->unit, &reading->bias_us))
+        cut_biphase(shape, reading, reading->unit);
 }
 
 /* A leader's class: the data's class it would join were its gap to them
@@ -347,19 +356,20 @@ static void read_frame(const rc_shape* shape, rc_reading* reading)
 static unsigned leader_class(const rc_reading* reading, unsigned kind, uint64_t us)
 {
     const rc_classes* classes = &reading->kind[kind];
-    unsigned c = 0;
+    unsigned first = 0;
     unsigned below = 0;
+    unsigned c;
     if (reading->biphase)
     {
         if (us <= reading->cuts[kind][1])
             return class_of(classes, us);
-        c = 2;
+        first = 2;
     }
-    for (; c < classes->classes; ++c)
+    for (c = 0; c < classes->classes; ++c)
     {
         if (classes->n[c] == 0)
             continue;
-        if (us * RC_LEADER_GAP_NUM >= classes->low[c] * RC_LEADER_GAP_DEN &&
+        if (c >= first && us * RC_LEADER_GAP_NUM >= classes->low[c] * RC_LEADER_GAP_DEN &&
             us * RC_LEADER_GAP_DEN <= classes->top[c] * RC_LEADER_GAP_NUM)
             return c;
         if (classes->top[c] < us)
@@ -406,6 +416,14 @@ static int kinds_compared(const rc_reading* reading)
     return 0;
 }
 
+/* The class of the frame's duration at. */
+static unsigned class_at(const rc_shape* shape, const rc_reading* reading, unsigned at)
+{
+    const unsigned kind = at % 2u;
+    const uint64_t us = unbiased(shape->us[at], kind, reading->bias_us);
+    return at < 2u ? leader_class(reading, kind, us) : class_of(&reading->kind[kind], us);
+}
+
 static uint32_t mix(uint32_t hash, unsigned byte)
 {
     return (hash ^ (byte & 0xFFu)) * RC_FNV_PRIME;
@@ -419,11 +437,314 @@ uint32_t rc_shape_code(const rc_shape* shape)
     read_frame(shape, &reading);
     hash = mix(hash, (unsigned)(kinds_compared(&reading) + 1));
     for (at = 0; at < shape->count; ++at)
-    {
-        const unsigned kind = at % 2u;
-        const uint64_t us = unbiased(shape->us[at], kind, reading.bias_us);
-        const unsigned c = at < 2u ? leader_class(&reading, kind, us) : class_of(&reading.kind[kind], us);
-        hash = mix(hash, kind << 7 | c);
-    }
+        hash = mix(hash, (at % 2u) << 7 | class_at(shape, &reading, at));
     return hash != 0 ? hash : 1u;
+}
+
+/* The line, cut to its room and NUL-terminated whatever was put. */
+typedef struct
+{
+    char* out;
+    size_t room;
+    size_t len;
+} rc_line;
+
+static void put_char(rc_line* line, char c)
+{
+    if (line->len + 1u < line->room)
+    {
+        line->out[line->len++] = c;
+        line->out[line->len] = '\0';
+    }
+}
+
+static void put_text(rc_line* line, const char* text)
+{
+    for (; *text != '\0'; ++text)
+        put_char(line, *text);
+}
+
+static void put_number(rc_line* line, uint64_t value)
+{
+    char digits[20];
+    unsigned n = 0;
+    do
+    {
+        digits[n++] = (char)('0' + value % 10u);
+        value /= 10u;
+    } while (value != 0);
+    while (n != 0)
+        put_char(line, digits[--n]);
+}
+
+/* A duration measured once: two figures are what it holds 10% off. */
+static uint64_t rounded(uint64_t us)
+{
+    const uint64_t step = us >= 1000u ? 100u : 10u;
+    return (us + step / 2u) / step * step;
+}
+
+/* A frame's bits, in the order received. Bi-phase gives at most one a
+ * duration, and one more for the idle line around it. */
+#define RC_BITS_MAX (RC_SHAPE_MAX_DURATIONS + 1u)
+
+typedef struct
+{
+    unsigned count;
+    unsigned char bit[(RC_BITS_MAX + 7u) / 8u];
+} rc_bits;
+
+static void add_bit(rc_bits* bits, int one)
+{
+    const unsigned char mask = (unsigned char)(0x80u >> bits->count % 8u);
+    if (bits->count >= RC_BITS_MAX)
+        return;
+    if (one)
+        bits->bit[bits->count / 8u] |= mask;
+    else
+        bits->bit[bits->count / 8u] &= (unsigned char)~mask;
+    ++bits->count;
+}
+
+/* "N bits 0x...", the first bit the most significant. */
+static void put_bits(rc_line* line, const rc_bits* bits)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    unsigned group = bits->count % 4u != 0 ? bits->count % 4u : 4u;
+    unsigned nibble = 0;
+    unsigned in_nibble = 0;
+    unsigned i;
+    put_number(line, bits->count);
+    put_text(line, bits->count == 1 ? " bit" : " bits");
+    if (bits->count != 0)
+        put_text(line, " 0x");
+    for (i = 0; i < bits->count; ++i)
+    {
+        nibble = nibble << 1 | ((bits->bit[i / 8u] >> (7u - i % 8u)) & 1u);
+        if (++in_nibble == group)
+        {
+            put_char(line, hex[nibble]);
+            nibble = 0;
+            in_nibble = 0;
+            group = 4;
+        }
+    }
+}
+
+/* Whether the frame's first pulse is a leader: of a class of its own,
+ * longer than the data's. */
+static int has_leader(const rc_shape* shape, const rc_reading* reading)
+{
+    unsigned c;
+    if (shape->count < 2u || reading->sorted[RC_PULSE].count == 0)
+        return 0;
+    c = class_at(shape, reading, 0);
+    return c >= RC_MAX_CLASSES && c - RC_MAX_CLASSES == classes_held(&reading->kind[RC_PULSE]);
+}
+
+/* The data classes of a kind from first on: how many (3 standing for more,
+ * or for a class of its own among them), the shortest and the longest. */
+static unsigned data_classes(const rc_shape* shape, const rc_reading* reading, unsigned first, unsigned kind,
+                             unsigned* shortest, unsigned* longest)
+{
+    unsigned held = 0;
+    unsigned at;
+    for (at = first + kind; at < shape->count; at += 2u)
+    {
+        const unsigned c = class_at(shape, reading, at);
+        if (c >= RC_MAX_CLASSES)
+            return 3;
+        if (held == 0)
+        {
+            *shortest = c;
+            *longest = c;
+            held = 1;
+        }
+        else if (c != *shortest && c != *longest)
+        {
+            if (held == 2)
+                return 3;
+            if (c < *shortest)
+                *shortest = c;
+            else
+                *longest = c;
+            held = 2;
+        }
+    }
+    return held;
+}
+
+/* How many units a duration is, as bi-phase has them: 1, 2, or 0 for
+ * neither. */
+static unsigned units_at(const rc_shape* shape, const rc_reading* reading, unsigned at)
+{
+    const unsigned kind = at % 2u;
+    const uint64_t us = unbiased(shape->us[at], kind, reading->bias_us);
+    if (us <= reading->cuts[kind][0])
+        return 1;
+    return us <= reading->cuts[kind][1] ? 2u : 0u;
+}
+
+/* A bi-phase frame's bits from first on, its half-bits paired: a space
+ * then a pulse is 1 and a pulse then a space 0, as RC-5 has them (RC-6
+ * has them the other way). The frame may start mid-bit, the bit's first
+ * half being the idle line (RC-5's start bit does), and it may end so.
+ * Gives where the reading stopped: the frame's count if it read it all. */
+static unsigned read_biphase(const rc_shape* shape, const rc_reading* reading, unsigned first, int idle_before,
+                             rc_bits* bits)
+{
+    int half_due = idle_before; /* a pair's first half, waiting for its second */
+    int half_pulse = 0;
+    unsigned at;
+    bits->count = 0;
+    for (at = first; at < shape->count; ++at)
+    {
+        const int pulse = at % 2u == RC_PULSE;
+        unsigned halves = units_at(shape, reading, at);
+        if (halves == 0)
+            return at;
+        for (; halves != 0; --halves)
+        {
+            if (!half_due)
+            {
+                half_due = 1;
+                half_pulse = pulse;
+            }
+            else if (half_pulse == pulse)
+                return at;
+            else
+            {
+                add_bit(bits, !half_pulse);
+                half_due = 0;
+            }
+        }
+    }
+    if (half_due && !half_pulse)
+        return shape->count - 1u;
+    if (half_due)
+        add_bit(bits, 0);
+    return at;
+}
+
+/* The reading of the two (with an idle half before the first or not) that
+ * reads the frame to its end, or the further: one without a leader first
+ * taken to start mid-bit, as RC-5 does. */
+static unsigned read_biphase_best(const rc_shape* shape, const rc_reading* reading, unsigned first, int leader,
+                                  rc_bits* bits)
+{
+    rc_bits other;
+    const unsigned read = read_biphase(shape, reading, first, !leader, bits);
+    unsigned other_read;
+    if (read == shape->count)
+        return read;
+    other_read = read_biphase(shape, reading, first, leader, &other);
+    if (other_read <= read)
+        return read;
+    *bits = other;
+    return other_read;
+}
+
+static void put_leader(rc_line* line, const rc_shape* shape, const rc_reading* reading)
+{
+    put_text(line, ", leader ");
+    put_number(line, rounded(unbiased(shape->us[RC_PULSE], RC_PULSE, reading->bias_us)));
+    put_char(line, '/');
+    put_number(line, rounded(unbiased(shape->us[RC_SPACE], RC_SPACE, reading->bias_us)));
+    put_text(line, " us");
+}
+
+static void put_unit(rc_line* line, const char* coding, uint64_t unit)
+{
+    put_text(line, coding);
+    put_text(line, ", unit ");
+    put_number(line, unit);
+    put_text(line, " us");
+}
+
+static void put_range(rc_line* line, const rc_shape* shape, const rc_reading* reading, unsigned kind)
+{
+    uint64_t lo = UINT64_MAX;
+    uint64_t hi = 0;
+    unsigned at;
+    for (at = kind; at < shape->count; at += 2u)
+    {
+        const uint64_t us = unbiased(shape->us[at], kind, reading->bias_us);
+        lo = us < lo ? us : lo;
+        hi = us > hi ? us : hi;
+    }
+    if (hi == 0)
+        return;
+    put_text(line, kind == RC_PULSE ? ", pulses " : ", spaces ");
+    put_number(line, rounded(lo));
+    if (rounded(hi) != rounded(lo))
+    {
+        put_char(line, '-');
+        put_number(line, rounded(hi));
+    }
+    put_text(line, " us");
+}
+
+size_t rc_shape_describe(const rc_shape* shape, char* out, size_t out_len)
+{
+    rc_reading reading;
+    rc_bits bits;
+    rc_line line;
+    int leader;
+    unsigned first;
+    unsigned held[RC_KINDS];
+    unsigned shortest[RC_KINDS] = {0, 0};
+    unsigned longest[RC_KINDS] = {0, 0};
+    unsigned kind;
+    unsigned at;
+    line.out = out;
+    line.room = out_len;
+    line.len = 0;
+    if (out_len == 0)
+        return 0;
+    out[0] = '\0';
+    read_frame(shape, &reading);
+    leader = has_leader(shape, &reading);
+    first = leader ? 2u : 0u;
+    bits.count = 0;
+    if (reading.unit != 0 &&
+        (reading.biphase || (!leader && read_biphase_best(shape, &reading, first, leader, &bits) == shape->count)))
+    {
+        const unsigned read = read_biphase_best(shape, &reading, first, leader, &bits);
+        put_unit(&line, "bi-phase", reading.unit);
+        if (leader)
+            put_leader(&line, shape, &reading);
+        put_text(&line, ", ");
+        put_bits(&line, &bits);
+        if (read < shape->count)
+        {
+            put_text(&line, ", then ");
+            put_number(&line, shape->count - read);
+            put_text(&line, " durations unread");
+        }
+        return line.len;
+    }
+    bits.count = 0;
+    for (kind = 0; kind < RC_KINDS; ++kind)
+        held[kind] = data_classes(shape, &reading, first, kind, &shortest[kind], &longest[kind]);
+    for (kind = 0; kind < RC_KINDS; ++kind)
+    {
+        /* the bits in the kind of two classes, the other of one */
+        const unsigned other = kind ^ 1u;
+        if (held[kind] != 2 || held[other] != 1)
+            continue;
+        for (at = first + kind; at < shape->count; at += 2u)
+            add_bit(&bits, class_at(shape, &reading, at) == longest[kind]);
+        put_unit(&line, kind == RC_SPACE ? "pulse distance" : "pulse width", mean(&reading.kind[kind], shortest[kind]));
+        if (leader)
+            put_leader(&line, shape, &reading);
+        put_text(&line, ", ");
+        put_bits(&line, &bits);
+        return line.len;
+    }
+    put_text(&line, "unknown coding, ");
+    put_number(&line, shape->count);
+    put_text(&line, shape->count == 1 ? " duration" : " durations");
+    put_range(&line, shape, &reading, RC_PULSE);
+    put_range(&line, shape, &reading, RC_SPACE);
+    return line.len;
 }

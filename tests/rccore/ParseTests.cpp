@@ -3,6 +3,7 @@
 // record timestamps.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -221,6 +222,50 @@ TEST(RcShape, OneCodePerKeyOnABiasedReceiverAndAnotherForEveryOtherKeyOrItsMirro
             }
             EXPECT_EQ(4u, codes.size()) << coding.pszCoding << ", bias " << bias << " us";
         }
+}
+
+// A frame's coding in words, read on a receiver of 100 us bias: the
+// figures as the remote sends them, the bits in the order received (the
+// first the most significant); on one of 150 us, 10% off, the same coding
+// and bits whatever the figures. A frame cut short reads as far as it goes;
+// one of no coding only for its durations. The line is cut to its room.
+TEST(RcShape, DescribesAFramesCodingAsFarAsItCanBeRead)
+{
+    using namespace rmtest;
+    std::mt19937 jitter(11);
+    std::vector<uint32_t> cut = NecLikeFrame(0x20DF10EF);
+    cut.resize(2 + 20 * 2 + 1);
+    cut[0] = 9040;  // a leader as measured, its figures rounded
+    cut[1] = 4460;
+    const struct
+    {
+        std::vector<uint32_t> us;
+        const char* pszLine;
+    } frames[] = {
+        {NecLikeFrame(0x20DF10EF), "pulse distance, unit 560 us, leader 9000/4500 us, 32 bits 0x20DF10EF"},
+        {MadeUpFrame(0x5AA501, &jitter, 0), "pulse distance, unit 500 us, leader 3000/1500 us, 24 bits 0x5AA501"},
+        {Sony12Frame(21, 1), "pulse width, unit 600 us, leader 2400/600 us, 12 bits 0xA90"},
+        {PulseWidthFrame(0x40BF), "pulse width, unit 500 us, leader 3000/1000 us, 16 bits 0x40BF"},
+        {BiPhaseFrame(0x3175), "bi-phase, unit 889 us, 14 bits 0x3175"},
+        {BiPhaseFrame(0x3000), "bi-phase, unit 889 us, 14 bits 0x3000"},  // its spaces all of one unit
+        {cut, "pulse distance, unit 560 us, leader 9000/4500 us, 20 bits 0x20DF1"},
+        {{600, 600, 1800, 600, 3600, 1800, 600, 1800, 1800, 600, 600},
+         "unknown coding, 11 durations, pulses 600-3600 us, spaces 600-1800 us"},
+    };
+    const auto figuresOut = [](const std::string& line) {
+        static const std::regex figures("unit [0-9]+ us|leader [0-9]+/[0-9]+ us|[0-9]+-[0-9]+ us");
+        return std::regex_replace(line, figures, "#");
+    };
+    for (const auto& frame : frames)
+    {
+        EXPECT_EQ(frame.pszLine, ShapeLineOf(Received(frame.us, &jitter, 0, 100)));
+        for (int nPress = 0; nPress < 20; ++nPress)
+            EXPECT_EQ(figuresOut(frame.pszLine), figuresOut(ShapeLineOf(Received(frame.us, &jitter, 0.10, 150))))
+                << frame.pszLine;
+    }
+    EXPECT_EQ("pulse dis", ShapeLineOf(frames[0].us, 10));
+    EXPECT_EQ("", ShapeLineOf(frames[0].us, 1));
+    EXPECT_EQ("", ShapeLineOf(frames[0].us, 0));
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -110,6 +111,23 @@ inline uint32_t ShapeCodeOf(const std::vector<uint32_t>& us)
     for (uint32_t d : us)
         rc_shape_add(&shape, d);
     return rc_shape_code(&shape);
+}
+
+// The library's line for a frame of these durations, given room for
+// nRoom characters with its NUL; "<bad line>" if it wrote past them, left
+// the line unterminated or gave another length.
+inline std::string ShapeLineOf(const std::vector<uint32_t>& us, size_t nRoom = 128)
+{
+    rc_shape shape;
+    rc_shape_start(&shape);
+    for (uint32_t d : us)
+        rc_shape_add(&shape, d);
+    std::vector<char> room(nRoom + 1, '#');
+    const size_t nLen = rc_shape_describe(&shape, room.data(), nRoom);
+    if (room[nRoom] != '#' ||
+        (nRoom == 0 ? nLen != 0 : nLen >= nRoom || room[nLen] != '\0' || std::string(room.data()).size() != nLen))
+        return "<bad line>";
+    return std::string(room.data(), nLen);
 }
 
 // The three keys the tests send.
