@@ -1,8 +1,9 @@
 /* The receiver library's parsing under arbitrary bytes: the records as a
  * lirc node or an input event node hands them out, fed through the key
  * state (the lirc records' bytes also as raw IR samples, through the raw
- * frames' key), and the sysfs texts (uevent, protocols, device names). The
- * first byte picks what the rest is read as. */
+ * frames' key and the last frame's line), and the sysfs texts (uevent,
+ * protocols, device names). The first byte picks what the rest is read
+ * as. */
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -33,6 +34,14 @@ static void fuzz_raw(const unsigned char* data, size_t size, uint64_t timeout_ns
         rc_raw_sample(&raw, sample, now);
         rc_raw_settle(&raw, now);
         if (rc_raw_code_ex(&raw, now) != 0 && raw.shown == 0)
+            __builtin_trap();
+    }
+    /* the last frame's line, in a room of any size */
+    {
+        char line[80];
+        const size_t room = size % sizeof line;
+        const size_t len = rc_shape_describe(&raw.shape, line, room);
+        if (room != 0 ? len >= room || line[len] != '\0' : len != 0)
             __builtin_trap();
     }
 }

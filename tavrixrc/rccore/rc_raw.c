@@ -9,8 +9,6 @@
  * code has two, a flash of light a few): they keep a held key held but
  * press none. */
 #define RC_RAW_MIN_PULSES 6u
-/* Durations past this are not taken: a flood cannot make a frame costly. */
-#define RC_RAW_MAX_DURATIONS 1024u
 /* The longest a reading is taken to come after the one before (a poll). */
 #define RC_RAW_POLL_NS 20000000u
 /* The shortest gap between frames: shorter than any remote's (Sony's
@@ -221,7 +219,7 @@ static void end_frame(rc_raw* raw, uint64_t end_ns, uint64_t now_ns)
         (void)cut_off(raw, &kind);
         return;
     }
-    if (raw->rest_us > RC_RAW_MAX_FRAME_US || raw->shape.count >= RC_RAW_MAX_DURATIONS)
+    if (raw->rest_us > RC_RAW_MAX_FRAME_US || raw->shape.count >= RC_SHAPE_MAX_DURATIONS)
         return;
     if (raw->pulses < RC_RAW_MIN_PULSES || cut_off(raw, &kind))
     {
@@ -238,12 +236,6 @@ static void end_frame(rc_raw* raw, uint64_t end_ns, uint64_t now_ns)
     raw->ended.busy = rc_decoders_busy(&raw->decoders);
     if (raw->shown < RC_RAW_SHOWN_TO_TELL)
         raw->shown_shape = raw->shape;
-}
-
-static void add(rc_raw* raw, uint32_t duration_us)
-{
-    if (raw->shape.count < RC_RAW_MAX_DURATIONS)
-        rc_shape_add(&raw->shape, duration_us);
 }
 
 static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
@@ -263,14 +255,14 @@ static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
         raw->first_ns = came_ns;
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
-        add(raw, us);
+        rc_shape_add(&raw->shape, us);
     }
     else
     {
         if (raw->first_space_us == 0)
             raw->first_space_us = raw->space_us;
-        add(raw, raw->space_us);
-        add(raw, us);
+        rc_shape_add(&raw->shape, raw->space_us);
+        rc_shape_add(&raw->shape, us);
         raw->rest_us += (uint64_t)raw->space_us + us;
         if (raw->space_us > raw->longest_space_us)
             raw->longest_space_us = raw->space_us;

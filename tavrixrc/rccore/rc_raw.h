@@ -96,7 +96,7 @@ typedef struct
     rc_decoders decoders;
     rc_decoders before_silence; /* as they were before they were told */
     uint32_t told_silence;
-    uint32_t told_us; /* the longest silence they were told */
+    uint32_t told_us;          /* the longest silence they were told */
     uint64_t kernel_protocols; /* the kernel's enabled set, as last read */
     int have_last;             /* the last key decoded here, for a repeat */
     uint16_t last_proto;

@@ -464,7 +464,9 @@ TEST_F(RcLibrary, RawFramesShowOnEveryDeliveryAndTimeOut)
                 sender.join();
                 ASSERT_EQ(2u, runs.size()) << "one press, then up: " << testing::PrintToString(runs);
                 if (!key.shown.empty())
+                {
                     EXPECT_EQ(key.shown, runs[0]);
+                }
                 EXPECT_EQ("255 00000000", runs[1]);
             }
 }

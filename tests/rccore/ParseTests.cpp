@@ -3,6 +3,8 @@
 // record timestamps.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,87 @@ TEST(RcShape, OneCodePerFrameWhateverItsJitterAndAnotherForEveryOtherFrame)
         for (int nPress = 0; nPress < 500; ++nPress)
             ASSERT_EQ(codes[nKey], rmtest::ShapeCodeOf(rmtest::MadeUpFrame(rmtest::kMadeUpKeys[nKey], &jitter)))
                 << "key " << nKey << ", press " << nPress;
+}
+
+// A receiver lengthens pulses and shortens spaces by a bias of its own, the
+// remote's timing is off besides: every press of a key one code all the
+// same, in the codings remotes use, and two keys two codes; so too a frame
+// and its mirror image (its data all of the other length), whose classes
+// alone are alike.
+TEST(RcShape, OneCodePerKeyOnABiasedReceiverAndAnotherForEveryOtherKeyOrItsMirrorImage)
+{
+    using namespace rmtest;
+    const struct
+    {
+        const char* pszCoding;
+        std::vector<uint32_t> frames[4];  // two keys, then a mirror image pair
+    } codings[] = {
+        {"pulse width",
+         {PulseWidthFrame(0x40BF), PulseWidthFrame(0x41BE), PulseWidthFrame(0), PulseWidthFrame(0xFFFF)}},
+        {"Sony-12", {Sony12Frame(21, 1), Sony12Frame(18, 1), Sony12Frame(0, 0), Sony12Frame(127, 31)}},
+        {"bi-phase", {BiPhaseFrame(0x3175), BiPhaseFrame(0x3974), BiPhaseFrame(0x3000), BiPhaseFrame(0x37FF)}},
+        {"pulse distance",
+         {NecLikeFrame(0x20DF10EF), NecLikeFrame(0x20DF906F), NecLikeFrame(0), NecLikeFrame(0xFFFFFFFF)}},
+    };
+    std::mt19937 jitter(7);
+    for (const auto& coding : codings)
+        for (uint32_t bias : {100u, 150u})
+        {
+            std::set<uint32_t> codes;
+            for (size_t nFrame = 0; nFrame < 4; ++nFrame)
+            {
+                std::set<uint32_t> pressed;
+                for (int nPress = 0; nPress < 20; ++nPress)
+                    pressed.insert(ShapeCodeOf(Received(coding.frames[nFrame], &jitter, 0.10, bias)));
+                EXPECT_EQ(1u, pressed.size()) << coding.pszCoding << ", bias " << bias << " us, frame " << nFrame;
+                codes.insert(pressed.begin(), pressed.end());
+            }
+            EXPECT_EQ(4u, codes.size()) << coding.pszCoding << ", bias " << bias << " us";
+        }
+}
+
+// A frame's coding in words, read on a receiver of 100 us bias: the
+// figures as the remote sends them, the bits in the order received (the
+// first the most significant); on one of 150 us, 10% off, the same coding
+// and bits whatever the figures. A frame cut short reads as far as it goes;
+// one of no coding only for its durations. The line is cut to its room.
+TEST(RcShape, DescribesAFramesCodingAsFarAsItCanBeRead)
+{
+    using namespace rmtest;
+    std::mt19937 jitter(11);
+    std::vector<uint32_t> cut = NecLikeFrame(0x20DF10EF);
+    cut.resize(2 + 20 * 2 + 1);
+    cut[0] = 9040;  // a leader as measured, its figures rounded
+    cut[1] = 4460;
+    const struct
+    {
+        std::vector<uint32_t> us;
+        const char* pszLine;
+    } frames[] = {
+        {NecLikeFrame(0x20DF10EF), "pulse distance, unit 560 us, leader 9000/4500 us, 32 bits 0x20DF10EF"},
+        {MadeUpFrame(0x5AA501, &jitter, 0), "pulse distance, unit 500 us, leader 3000/1500 us, 24 bits 0x5AA501"},
+        {Sony12Frame(21, 1), "pulse width, unit 600 us, leader 2400/600 us, 12 bits 0xA90"},
+        {PulseWidthFrame(0x40BF), "pulse width, unit 500 us, leader 3000/1000 us, 16 bits 0x40BF"},
+        {BiPhaseFrame(0x3175), "bi-phase, unit 889 us, 14 bits 0x3175"},
+        {BiPhaseFrame(0x3000), "bi-phase, unit 889 us, 14 bits 0x3000"},  // its spaces all of one unit
+        {cut, "pulse distance, unit 560 us, leader 9000/4500 us, 20 bits 0x20DF1"},
+        {{600, 600, 1800, 600, 3600, 1800, 600, 1800, 1800, 600, 600},
+         "unknown coding, 11 durations, pulses 600-3600 us, spaces 600-1800 us"},
+    };
+    const auto figuresOut = [](const std::string& line) {
+        static const std::regex figures("unit [0-9]+ us|leader [0-9]+/[0-9]+ us|[0-9]+-[0-9]+ us");
+        return std::regex_replace(line, figures, "#");
+    };
+    for (const auto& frame : frames)
+    {
+        EXPECT_EQ(frame.pszLine, ShapeLineOf(Received(frame.us, &jitter, 0, 100)));
+        for (int nPress = 0; nPress < 20; ++nPress)
+            EXPECT_EQ(figuresOut(frame.pszLine), figuresOut(ShapeLineOf(Received(frame.us, &jitter, 0.10, 150))))
+                << frame.pszLine;
+    }
+    EXPECT_EQ("pulse dis", ShapeLineOf(frames[0].us, 10));
+    EXPECT_EQ("", ShapeLineOf(frames[0].us, 1));
+    EXPECT_EQ("", ShapeLineOf(frames[0].us, 0));
 }
 
 rc_record At(uint64_t ns, uint16_t flags, uint16_t proto, uint64_t scancode)
