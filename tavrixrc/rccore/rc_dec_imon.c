@@ -31,7 +31,7 @@ enum
     BIT_CHECK,
     BIT_VALUE,
     FINISHED,
-    LOST
+    LOST = RC_DEC_IMON_STATE_LOST
 };
 
 static int at_least(uint32_t us, uint32_t target, uint32_t margin)

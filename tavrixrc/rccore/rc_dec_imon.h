@@ -15,6 +15,10 @@
 #define RC_DEC_IMON_MIN_TIMEOUT_US 24960u
 
 /* All zero: waiting for a frame's first pulse, the stick in mouse mode. */
+/* Its state after a frame it could not read, waiting for a long space:
+ * in no frame. */
+#define RC_DEC_IMON_STATE_LOST 4u
+
 typedef struct
 {
     uint8_t state;

@@ -23,7 +23,7 @@ enum
     JVC_TRAILER_PULSE_NEXT,
     JVC_TRAILER_SPACE_NEXT,
     /* After a key: a header starts a new press, a bit pulse a repeat. */
-    JVC_AFTER_KEY
+    JVC_AFTER_KEY = RC_DEC_JVC_STATE_AFTER_KEY
 };
 
 /* Both bounds open, as the kernel compares. */

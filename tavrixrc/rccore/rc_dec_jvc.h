@@ -12,6 +12,9 @@
 /* The kernel's shortest time-out for JVC: the trailer space it waits for. */
 #define RC_DEC_JVC_MIN_TIMEOUT_US 18375u
 
+/* Its state after a key, waiting for a repeat or a new key: in no frame. */
+#define RC_DEC_JVC_STATE_AFTER_KEY 6u
+
 typedef struct
 {
     uint8_t state;

@@ -23,32 +23,36 @@ typedef struct
     uint32_t min_timeout_us;
     size_t offset; /* of the family's state in rc_decoders; SIZE_MAX: not run here */
     rc_ir_feed_fn feed;
+    uint8_t resting; /* a state besides 0 that is in no frame, else 0 */
+    uint8_t leader;  /* its frames begin with a leader of their own */
 } rc_decoder;
 
 #define RC_NOT_HERE ((size_t)-1)
-#define RC_FAMILY(member, fn) offsetof(rc_decoders, member), fn
+#define RC_FAMILY(member, fn, resting, leader) offsetof(rc_decoders, member), fn, resting, leader
 
 /* In the order of rc_decoders' members, then the kernel's others. */
 static const rc_decoder g_decoders[] = {
     {"nec", RC_BIT(RC_PROTO_NEC) | RC_BIT(RC_PROTO_NECX) | RC_BIT(RC_PROTO_NEC32), RC_DEC_NEC_MIN_TIMEOUT_US,
-     RC_FAMILY(nec, rc_dec_nec_feed)},
+     RC_FAMILY(nec, rc_dec_nec_feed, 0, 1)},
     {"rc-5", RC_BIT(RC_PROTO_RC5) | RC_BIT(RC_PROTO_RC5X_20) | RC_BIT(RC_PROTO_RC5_SZ), RC_DEC_RC5_MIN_TIMEOUT_US,
-     RC_FAMILY(rc5, rc_dec_rc5_feed)},
+     RC_FAMILY(rc5, rc_dec_rc5_feed, 0, 0)},
     {"rc-6",
      RC_BIT(RC_PROTO_RC6_0) | RC_BIT(RC_PROTO_RC6_6A_20) | RC_BIT(RC_PROTO_RC6_6A_24) | RC_BIT(RC_PROTO_RC6_6A_32) |
          RC_BIT(RC_PROTO_RC6_MCE),
-     RC_DEC_RC6_MIN_TIMEOUT_US, RC_FAMILY(rc6, rc_dec_rc6_feed)},
-    {"jvc", RC_BIT(RC_PROTO_JVC), RC_DEC_JVC_MIN_TIMEOUT_US, RC_FAMILY(jvc, rc_dec_jvc_feed)},
+     RC_DEC_RC6_MIN_TIMEOUT_US, RC_FAMILY(rc6, rc_dec_rc6_feed, 0, 1)},
+    {"jvc", RC_BIT(RC_PROTO_JVC), RC_DEC_JVC_MIN_TIMEOUT_US,
+     RC_FAMILY(jvc, rc_dec_jvc_feed, RC_DEC_JVC_STATE_AFTER_KEY, 1)},
     {"sony", RC_BIT(RC_PROTO_SONY12) | RC_BIT(RC_PROTO_SONY15) | RC_BIT(RC_PROTO_SONY20), RC_DEC_SONY_MIN_TIMEOUT_US,
-     RC_FAMILY(sony, rc_dec_sony_feed)},
-    {"sanyo", RC_BIT(RC_PROTO_SANYO), RC_DEC_SANYO_MIN_TIMEOUT_US, RC_FAMILY(sanyo, rc_dec_sanyo_feed)},
-    {"sharp", RC_BIT(RC_PROTO_SHARP), RC_DEC_SHARP_MIN_TIMEOUT_US, RC_FAMILY(sharp, rc_dec_sharp_feed)},
+     RC_FAMILY(sony, rc_dec_sony_feed, 0, 1)},
+    {"sanyo", RC_BIT(RC_PROTO_SANYO), RC_DEC_SANYO_MIN_TIMEOUT_US, RC_FAMILY(sanyo, rc_dec_sanyo_feed, 0, 1)},
+    {"sharp", RC_BIT(RC_PROTO_SHARP), RC_DEC_SHARP_MIN_TIMEOUT_US, RC_FAMILY(sharp, rc_dec_sharp_feed, 0, 0)},
     {"mce_kbd", RC_BIT(RC_PROTO_MCIR2_KBD) | RC_BIT(RC_PROTO_MCIR2_MSE), RC_DEC_MCE_KBD_MIN_TIMEOUT_US,
-     RC_FAMILY(mce_kbd, rc_dec_mce_kbd_feed)},
-    {"imon", RC_BIT(RC_PROTO_IMON), RC_DEC_IMON_MIN_TIMEOUT_US, RC_FAMILY(imon, rc_dec_imon_feed)},
-    {"xmp", RC_BIT(RC_PROTO_XMP), RC_XMP_MIN_TIMEOUT_US, RC_NOT_HERE, NULL},
+     RC_FAMILY(mce_kbd, rc_dec_mce_kbd_feed, 0, 1)},
+    {"imon", RC_BIT(RC_PROTO_IMON), RC_DEC_IMON_MIN_TIMEOUT_US,
+     RC_FAMILY(imon, rc_dec_imon_feed, RC_DEC_IMON_STATE_LOST, 0)},
+    {"xmp", RC_BIT(RC_PROTO_XMP), RC_XMP_MIN_TIMEOUT_US, RC_NOT_HERE, NULL, 0, 0},
     {"rc-mm", RC_BIT(RC_PROTO_RCMM12) | RC_BIT(RC_PROTO_RCMM24) | RC_BIT(RC_PROTO_RCMM32), RC_RCMM_MIN_TIMEOUT_US,
-     RC_NOT_HERE, NULL},
+     RC_NOT_HERE, NULL, 0, 0},
 };
 
 #define RC_DECODER_COUNT (sizeof g_decoders / sizeof g_decoders[0])
@@ -56,7 +60,8 @@ static const rc_decoder g_decoders[] = {
 /* Every family's state begins with its state machine's state, 0 waiting. */
 static int busy(const rc_decoders* decoders, size_t i)
 {
-    return *((const uint8_t*)decoders + g_decoders[i].offset) != 0;
+    const uint8_t state = *((const uint8_t*)decoders + g_decoders[i].offset);
+    return state != 0 && state != g_decoders[i].resting;
 }
 
 size_t rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out)
@@ -78,6 +83,16 @@ uint32_t rc_decoders_busy(const rc_decoders* decoders)
     size_t i;
     for (i = 0; i < RC_DECODER_FAMILIES; ++i)
         if (busy(decoders, i))
+            families |= 1u << i;
+    return families;
+}
+
+uint32_t rc_decoders_with_leader(void)
+{
+    uint32_t families = 0;
+    size_t i;
+    for (i = 0; i < RC_DECODER_FAMILIES; ++i)
+        if (g_decoders[i].leader)
             families |= 1u << i;
     return families;
 }

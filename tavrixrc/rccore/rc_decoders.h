@@ -43,6 +43,11 @@ size_t rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip,
 /* The families in the middle of a frame. */
 uint32_t rc_decoders_busy(const rc_decoders* decoders);
 
+/* The families whose frames begin with a leader of their own (a frame that
+ * one of them follows from its first pulse is of its protocol); RC-5's,
+ * Sharp's and iMON's begin with their bits, which many a frame resembles. */
+uint32_t rc_decoders_with_leader(void);
+
 /* The families the kernel would have told of a silence this long: its
  * time-out with only that family enabled (its least plus 10 ms) has passed. */
 uint32_t rc_decoders_timed_out(uint64_t silence_ns);

@@ -202,7 +202,9 @@ static void decide(rc_raw* raw, uint64_t now_ns, int force)
     if (!force && (frame->busy != 0 || now_ns < frame->ended_ns + RC_RAW_DECODER_WAIT_NS))
         return;
     frame->waiting = 0;
-    if (!frame->decoded)
+    /* One that a decoder followed to its end and then did not take is a
+     * frame of its protocol cut short or spoilt: no key either. */
+    if (!frame->decoded && !frame->followed)
         show(raw, frame);
 }
 
@@ -234,6 +236,7 @@ static void end_frame(rc_raw* raw, uint64_t end_ns, uint64_t now_ns)
     raw->ended.ended_ns = now_ns;
     raw->ended.kind = kind;
     raw->ended.busy = rc_decoders_busy(&raw->decoders);
+    raw->ended.followed = raw->following != 0;
     if (raw->shown < RC_RAW_SHOWN_TO_TELL)
         raw->shown_shape = raw->shape;
 }
@@ -256,6 +259,7 @@ static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
         rc_shape_add(&raw->shape, us);
+        raw->following = rc_decoders_busy(&raw->decoders) & rc_decoders_with_leader();
     }
     else
     {
@@ -267,6 +271,7 @@ static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
         if (raw->space_us > raw->longest_space_us)
             raw->longest_space_us = raw->space_us;
         raw->space_us = 0;
+        raw->following &= rc_decoders_busy(&raw->decoders);
     }
     if (us > raw->longest_pulse_us)
         raw->longest_pulse_us = us;

@@ -68,6 +68,7 @@ typedef struct
     uint64_t end_ns;
     uint64_t ended_ns; /* when its end was known */
     uint32_t busy;     /* the decoder families still in its middle */
+    int followed;      /* some followed it from its first pulse to its end */
     rc_raw_kind kind;
 } rc_raw_ended;
 
@@ -83,6 +84,7 @@ typedef struct
     uint32_t space_us; /* a space not yet known to be inside the frame */
     uint32_t longest_space_us;
     uint32_t longest_pulse_us;
+    uint32_t following;      /* the decoder families in it from its first pulse on */
     uint32_t first_pulse_us; /* its leader */
     uint32_t first_space_us;
     uint64_t first_ns;      /* its first pulse's coming, as near as known */

@@ -419,4 +419,63 @@ TEST(RcRaw, AFrameNoDecoderTookIsAKeyFromTheDecodersWaitToATimeOutPastItsEnd)
     EXPECT_EQ(0u, raw.shown);
 }
 
+// What is no whole frame presses no key, changes no held one and brings no
+// hint: a 2-pulse glitch, a frame cut short (fewer durations and shorter
+// than a whole one of its leader), one cut by an overflow, and half an NEC
+// frame, which the NEC decoder follows to its end and does not take.
+TEST(RcRaw, GlitchesAndCutFramesPressNothingAndChangeNoHeldCode)
+{
+    std::mt19937 jitter(30);
+    const auto samples = [](const std::vector<uint32_t>& us, size_t n) {
+        std::vector<uint32_t> out;
+        for (size_t i = 0; i < n && i < us.size(); ++i)
+            out.push_back(i % 2 == 0 ? rmtest::Pulse(us[i]) : rmtest::Space(us[i]));
+        if (out.size() % 2 == 0)
+            out.pop_back();
+        out.push_back(rmtest::TimeoutReport(125000));
+        return out;
+    };
+    const std::vector<uint32_t> key = rmtest::MadeUpFrame(rmtest::kMadeUpKeys[0], &jitter, 0.05);
+    const std::vector<uint32_t> nec = rmtest::NecPulses(0x04, 0xFB, 0x08, 0xF7);
+    std::vector<uint32_t> overflowed = samples(key, 21);
+    overflowed.back() = 0x04000000u;  // samples lost, then the rest of the frame
+    const std::vector<uint32_t> rest = samples(std::vector<uint32_t>(key.begin() + 21, key.end()), key.size());
+    overflowed.insert(overflowed.end(), rest.begin(), rest.end());
+    const struct
+    {
+        const char* pszWhat;
+        std::vector<uint32_t> samples;
+    } spoilt[] = {{"a glitch", samples({300, 900, 300}, 3)},
+                  {"half the frame", samples(key, key.size() / 2)},
+                  {"a frame cut by an overflow", overflowed},
+                  {"half an NEC frame", samples(nec, nec.size() / 2)}};
+    uint64_t t = Ms(1000);
+    rc_raw raw;
+    const auto take = [&](const std::vector<uint32_t>& in) {
+        for (uint32_t sample : in)
+            rc_raw_sample(&raw, sample, t);
+        rc_raw_polled(&raw, t);
+        for (int nPoll = 0; nPoll < 4; ++nPoll)
+            rc_raw_settle(&raw, t += Ms(10));
+    };
+    for (const auto& frame : spoilt)
+    {
+        SCOPED_TRACE(frame.pszWhat);
+        rc_raw_start(&raw);
+        take(samples(key, key.size()));
+        const uint32_t code = rc_raw_code_ex(&raw, t);
+        ASSERT_NE(0u, code);
+        t += Ms(300);
+        take(frame.samples);  // on its own
+        EXPECT_EQ(0u, rc_raw_code_ex(&raw, t));
+        EXPECT_EQ(RC_NO_CODE, rc_key_code(&raw.key, t));
+        EXPECT_EQ(1u, raw.shown) << "no hint";
+        t += Ms(300);
+        take(samples(key, key.size()));
+        take(frame.samples);  // while the key is held
+        EXPECT_EQ(code, rc_raw_code_ex(&raw, t));
+        t += Ms(300);
+    }
+}
+
 }  // namespace
