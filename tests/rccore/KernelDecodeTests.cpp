@@ -9,9 +9,11 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "KernelTest.h"
@@ -102,6 +104,7 @@ public:
         } while ((now == before || now.second == 0) && NowNs() < deadline);
         return now;
     }
+    std::pair<int, unsigned> Answers() const { return {m_pfnGetRemoteCode(), m_pfnGetRemoteCodeEx()}; }
     std::string Told() const
     {
         std::string text;
@@ -279,6 +282,100 @@ TEST_F(RcKernelDecode, EveryProtocolShowsTheKernelsCodesWithItsDecoderDisabled)
                     p.pszName, nSame, scancodes.size(), nJitteredTaken, scancodes.size() / 4, nJitteredSame,
                     nJitteredTaken);
     }
+}
+
+// A held key with no decoder of its protocol enabled, and with another
+// protocol's enabled: one press with one code, no blank while held, and up
+// within a poll of the kernel's own release of the same hold with its
+// decoder enabled (beside the other).
+TEST_F(RcKernelDecode, AHeldKeyIsOnePressReleasedAsTheKernelReleasesIt)
+{
+    struct
+    {
+        const char* pszWhat;
+        const char* pszDecoder;
+        uint16_t proto;
+        uint64_t scancode;
+        uint64_t periodMs;
+    } const holds[] = {{"NEC", "nec", RC_PROTO_NEC, 0x0408, 108},
+                       {"Sony 12-bit", "sony", RC_PROTO_SONY12, 0x010015, 45},
+                       {"RC-5", "rc-5", RC_PROTO_RC5, 0x1E0B, 114},
+                       {"RC-6 MCE", "rc-6", RC_PROTO_RC6_MCE, 0x800F040C, 105}};
+    const auto hold = [&](const auto& h, int nFrames) {
+        return h.proto == RC_PROTO_NEC ? m_loop.HoldNec(0x04, 0x08, nFrames - 1)
+                                       : m_loop.HoldFrames(h.proto, h.scancode, nFrames, h.periodMs);
+    };
+    for (const auto& h : holds)
+        for (const char* pszOther : {"", "jvc"})
+            for (int nFrames : {1, 3, 10})
+            {
+                SCOPED_TRACE(std::string(h.pszWhat) + " other " + pszOther + " frames " + std::to_string(nFrames));
+                const std::string with = std::string(pszOther) + (*pszOther ? " +" : "") + h.pszDecoder;
+                const std::pair<int, unsigned> key = {rc_frame_code(h.proto, h.scancode),
+                                                      rc_frame_code_ex(h.proto, h.scancode)};
+                // The kernel's release, its decoder enabled: the library shows
+                // the kernel's key, up when the kernel's timer says.
+                double kernelMs = 0;
+                double hereMs = 0;
+                for (const std::string& protocols : {with, std::string(*pszOther ? pszOther : "none")})
+                {
+                    ASSERT_TRUE(m_loop.SetProtocols(protocols));
+                    CLibrary library(m_loop.Card());
+                    ASSERT_TRUE(library.Open());
+                    std::vector<std::pair<int, unsigned>> runs;
+                    std::atomic<uint64_t> lastEnd(0);
+                    std::thread sender([&] {
+                        hold(h, nFrames);
+                        lastEnd = NowNs();
+                    });
+                    uint64_t upAt = 0;
+                    std::pair<int, unsigned> last = {255, 0};
+                    const uint64_t until = NowNs() + Ms(h.periodMs * nFrames + 1500);
+                    while (NowNs() < until && (lastEnd == 0 || upAt == 0 || NowNs() < upAt + Ms(200)))
+                    {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                        const std::pair<int, unsigned> now = library.Answers();
+                        if (now != last)
+                        {
+                            runs.push_back(now);
+                            upAt = now.second == 0 ? NowNs() : 0;
+                        }
+                        last = now;
+                    }
+                    sender.join();
+                    const std::vector<std::pair<int, unsigned>> expected = {key, {255, 0}};
+                    EXPECT_EQ(expected, runs) << protocols;
+                    (protocols == with ? kernelMs : hereMs) = static_cast<double>(upAt - lastEnd) / 1e6;
+                }
+                std::printf("held %-11s %2d frames, other decoder %-3s: up %.1f ms after the last frame, the "
+                            "kernel's %.1f\n",
+                            h.pszWhat, nFrames, pszOther, hereMs, kernelMs);
+                EXPECT_NEAR(kernelMs, hereMs, 25.0);
+            }
+}
+
+// NEC enabled while a key is held with NEC off: its repeats become the
+// kernel's, of the last scancode it decoded (none yet): no stale code, no
+// other key, and the key is up as a key of its own.
+TEST_F(RcKernelDecode, EnablingTheDecoderDuringAHoldShowsNoStaleCode)
+{
+    ASSERT_TRUE(m_loop.SetProtocols("none"));
+    CLibrary library(m_loop.Card());
+    ASSERT_TRUE(library.Open());
+    std::thread sender([&] { m_loop.HoldNec(0x04, 0x09, 12); });
+    std::set<std::pair<int, unsigned>> shown;
+    const uint64_t start = NowNs();
+    bool bEnabled = false;
+    while (NowNs() < start + Ms(2000))
+    {
+        if (!bEnabled && NowNs() > start + Ms(500))
+            bEnabled = m_loop.SetProtocols("+nec");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        shown.insert(library.Answers());
+    }
+    sender.join();
+    const std::set<std::pair<int, unsigned>> expected = {{255, 0u}, {9, 0x04FB09F6u}};
+    EXPECT_EQ(expected, shown);
 }
 
 }  // namespace

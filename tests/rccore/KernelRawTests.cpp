@@ -63,8 +63,8 @@ protected:
 
 // A remote no decoder knows (a 3 ms header, 24 bits), each duration off by
 // up to 15%: every press of a key the same code, three keys three codes,
-// with decoders enabled that do not take it; and the user told once what
-// adds decoders.
+// with decoders enabled that do not take it; and the user told once that
+// no decoder knows it, with its coding.
 TEST_F(RcKernelRaw, EachKeyOfAnUnknownRemoteShowsOneCodeOfItsOwn)
 {
     ASSERT_TRUE(m_loop.SetProtocols("nec +sony +jvc"));
@@ -84,23 +84,27 @@ TEST_F(RcKernelRaw, EachKeyOfAnUnknownRemoteShowsOneCodeOfItsOwn)
     EXPECT_EQ(3u, codes.size());
     const std::string all = tool.AllText();
     EXPECT_EQ(std::string::npos, all.find("RC Code: ")) << "no code: " << all;
-    const std::string hint = "echo +rc-5 +rc-6 ";
+    const std::string hint = "a protocol that no decoder here or in the kernel knows";
     EXPECT_NE(std::string::npos, all.find(hint)) << all;
-    EXPECT_EQ(all.find("no enabled decoder takes"), all.rfind("no enabled decoder takes")) << "once: " << all;
+    EXPECT_NE(std::string::npos, all.find("Their coding: pulse distance")) << all;
+    EXPECT_EQ(all.find(hint), all.rfind(hint)) << "once: " << all;
     EXPECT_EQ(0, tool.Stop(SIGTERM, 5000));
 }
 
-// NEC pulses with NEC off show as a code of their shape; with NEC on, as
-// the scancode, and nothing else ever in between.
-TEST_F(RcKernelRaw, AnNecFrameIsAShapeCodeUntilNecIsEnabledThenItsScancodeAlone)
+// NEC pulses with NEC off are decoded here, the protocol named once with
+// the command that has the kernel decode it; with NEC on, the kernel's
+// scancode shows the same, and nothing else ever in between.
+TEST_F(RcKernelRaw, AnNecFrameIsDecodedHereUntilNecIsEnabledThenByTheKernel)
 {
     const std::vector<uint32_t> nec = rmtest::NecPulses(0x04, 0xFB, 0x08, 0xF7);
     ASSERT_TRUE(m_loop.SetProtocols("rc-5"));
     CKernelTool tool(RM_EXE, RM_RCCORE_LIBRARY);
     Opened(tool);
-    const std::string shape = Press(tool, nec);
-    std::printf("NEC 0x0408 with NEC off shows %s\n", shape.c_str());
-    EXPECT_NE("04FB08F7", shape);
+    EXPECT_EQ("04FB08F7", Press(tool, nec));
+    EXPECT_NE(0u, tool.WaitLine("RC Code: 8", 0, 0)) << tool.AllText();
+    EXPECT_NE("", tool.WaitLineContaining("NEC frames come, which the kernel is not decoding", 3000)) << tool.AllText();
+    EXPECT_NE("", tool.WaitLineContaining("echo +nec | sudo tee " + m_loop.SysDir() + "/protocols", 0))
+        << tool.AllText();
     ASSERT_TRUE(m_loop.SetProtocols("+nec"));
     const size_t nFrom = tool.LineCount();
     for (int nPress = 0; nPress < 5; ++nPress)
@@ -125,7 +129,8 @@ TEST_F(RcKernelRaw, AnNecFrameIsAShapeCodeUntilNecIsEnabledThenItsScancodeAlone)
 }
 
 // A key held by its frame sent again every 100 ms: one press, up within a
-// poll and 10 ms of the last frame's end plus the receiver's time-out.
+// poll and 10 ms of the last frame's end plus 125 ms (which is also the
+// receiver's time-out with no decoder enabled).
 TEST_F(RcKernelRaw, AHeldUnknownKeyIsOnePressReleasedATimeOutAfterItsLastFrame)
 {
     ASSERT_TRUE(m_loop.SetProtocols("none"));
