@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 build=build/native-release
 suites=(
   "$build/bench/poll_step_bench"
+  "$build/bench/rccore_decode_bench"
   "python3 bench/tool_bench.py --build $build"
   "bench/rccore_kernel_bench.sh --build $build --program rccore_raw_bench"
 )
