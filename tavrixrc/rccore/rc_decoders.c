@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "rc_record.h"
+#include "rc_sysfs.h"
 
 /* The kernel adds this to the longest least time-out of the decoders it
  * enables (rc-ir-raw.c), and waits its default with none enabled. */
@@ -195,21 +196,12 @@ static uint64_t protocols_of(const char* name, size_t len)
 uint64_t rc_parse_enabled_protocols(const char* text, size_t len)
 {
     uint64_t protocols = 0;
-    size_t i = 0;
-    while (i < len)
-    {
-        if (text[i] == '[')
-        {
-            const size_t start = i + 1;
-            size_t end = start;
-            while (end < len && text[end] != ']' && text[end] != ' ' && text[end] != '\n')
-                ++end;
-            if (end < len && text[end] == ']')
-                protocols |= protocols_of(text + start, end - start);
-            i = end;
-        }
-        else
-            ++i;
-    }
+    size_t at = 0;
+    const char* word;
+    size_t word_len;
+    int enabled;
+    while (rc_next_decoder(text, len, &at, &word, &word_len, &enabled))
+        if (enabled)
+            protocols |= protocols_of(word, word_len);
     return protocols;
 }

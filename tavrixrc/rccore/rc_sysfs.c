@@ -87,10 +87,7 @@ static int is_space(char c)
     return c == ' ' || c == '\n' || c == '\t';
 }
 
-/* The next decoder named in a protocols file from *at on, "[name]" when
- * enabled; "lirc", the raw interface the kernel always lists, is passed
- * over. 0 when there is none. */
-static int next_decoder(const char* text, size_t len, size_t* at, const char** word, size_t* word_len, int* enabled)
+int rc_next_decoder(const char* text, size_t len, size_t* at, const char** word, size_t* word_len, int* enabled)
 {
     while (*at < len)
     {
@@ -123,40 +120,13 @@ int rc_parse_decoders(const char* text, size_t len)
     const char* word;
     size_t word_len;
     int enabled;
-    while (next_decoder(text, len, &at, &word, &word_len, &enabled))
+    while (rc_next_decoder(text, len, &at, &word, &word_len, &enabled))
     {
         if (enabled)
             return 1;
         listed = 1;
     }
     return listed ? 0 : -1;
-}
-
-size_t rc_parse_disabled(const char* text, size_t len, char* out, size_t out_len)
-{
-    size_t count = 0;
-    size_t used = 0;
-    size_t at = 0;
-    const char* word;
-    size_t word_len;
-    int enabled;
-    if (out_len == 0)
-        return 0;
-    out[0] = '\0';
-    while (next_decoder(text, len, &at, &word, &word_len, &enabled))
-    {
-        const size_t need = (count > 0 ? 1u : 0u) + 1u + word_len;
-        if (enabled || used + need >= out_len)
-            continue;
-        if (count > 0)
-            out[used++] = ' ';
-        out[used++] = '+';
-        memcpy(out + used, word, word_len);
-        used += word_len;
-        out[used] = '\0';
-        ++count;
-    }
-    return count;
 }
 
 long rc_read_text(const char* path, char* buf, size_t buf_len)

@@ -26,10 +26,10 @@ int rc_parse_devname(const char* text, size_t len, char* out, size_t out_len);
  * when none is listed at all (nothing the user could enable). */
 int rc_parse_decoders(const char* text, size_t len);
 
-/* The decoders a protocols file lists but does not enable, as the words
- * that add them all ("+rc-5 +rc-6"), into out; how many. A name that does
- * not fit is left out. */
-size_t rc_parse_disabled(const char* text, size_t len, char* out, size_t out_len);
+/* The next decoder named in a protocols file from *at on, its name in
+ * *word and *word_len, *enabled when it is ("[name]"); "lirc", the raw
+ * interface the kernel always lists, is passed over. 0 when there is none. */
+int rc_next_decoder(const char* text, size_t len, size_t* at, const char** word, size_t* word_len, int* enabled);
 
 /* The indexes N of the rcN entries of the sysfs root, in numeric order, in a
  * block the caller frees; the count in *count. NULL with 0 when there are

@@ -13,6 +13,7 @@
 
 extern "C" {
 #include "rc_clock.h"
+#include "rc_decoders.h"
 #include "rc_frame.h"
 #include "rc_key.h"
 #include "rc_raw.h"
@@ -143,13 +144,21 @@ TEST(RcSysfs, ParsesNamesUeventsAndProtocols)
     for (const auto& c : protocols)
         EXPECT_EQ(c.nDecoders, rc_parse_decoders(c.pszText, std::strlen(c.pszText))) << c.pszText;
 
-    // What adds every decoder not yet enabled; one that does not fit is left out.
-    const std::string loopback = "rc-5 [nec] rc-6 lirc-x [lirc]\n";
-    char szAll[32];
-    EXPECT_EQ(3u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, sizeof szAll));
-    EXPECT_STREQ("+rc-5 +rc-6 +lirc-x", szAll);
-    EXPECT_EQ(1u, rc_parse_disabled(loopback.data(), loopback.size(), szAll, 10));
-    EXPECT_STREQ("+rc-5", szAll);
+    // The protocols the kernel decodes: "rc-5" is RC-5 and RC-5X-20, RC-5-SZ
+    // a decoder name of its own; names no decoder here knows add nothing.
+    const struct
+    {
+        const char* pszText;
+        uint64_t protocols;
+    } enabled[] = {
+        {"[rc-5] nec rc-6 [lirc]\n", RC_PROTO_BIT(RC_PROTO_RC5) | RC_PROTO_BIT(RC_PROTO_RC5X_20)},
+        {"rc-5 [rc-5-sz] [cec] [xmp]", RC_PROTO_BIT(RC_PROTO_RC5_SZ) | RC_PROTO_BIT(RC_PROTO_XMP)},
+        {"[nec] [mce_kbd]", RC_PROTO_BIT(RC_PROTO_NEC) | RC_PROTO_BIT(RC_PROTO_NECX) | RC_PROTO_BIT(RC_PROTO_NEC32) |
+                                RC_PROTO_BIT(RC_PROTO_MCIR2_KBD) | RC_PROTO_BIT(RC_PROTO_MCIR2_MSE)},
+        {"[lirc] [nec", 0},
+    };
+    for (const auto& c : enabled)
+        EXPECT_EQ(c.protocols, rc_parse_enabled_protocols(c.pszText, std::strlen(c.pszText))) << c.pszText;
 }
 
 // A frame's shape code: the same however each duration is off (up to 15%),
