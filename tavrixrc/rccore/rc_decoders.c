@@ -31,24 +31,29 @@ typedef struct
 #define RC_NOT_HERE ((size_t)-1)
 #define RC_FAMILY(member, fn, resting, leader) offsetof(rc_decoders, member), fn, resting, leader
 
-/* In the order of rc_decoders' members, then the kernel's others. */
+/* The kernel's families, then the kernel's others. One frame is one
+ * protocol's, yet a loose decoder may take another's frame as well (Sony's
+ * takes RC-6's leader for its own, RC-5's reads an RC-5-SZ key out of
+ * JVC's and Sony's frames): of keys completed by one event the first
+ * family's is taken, those with a leader of their own first, the most
+ * particular leader first. */
 static const rc_decoder g_decoders[] = {
     {"nec", RC_BIT(RC_PROTO_NEC) | RC_BIT(RC_PROTO_NECX) | RC_BIT(RC_PROTO_NEC32), RC_DEC_NEC_MIN_TIMEOUT_US,
      RC_FAMILY(nec, rc_dec_nec_feed, 0, 1)},
-    {"rc-5", RC_BIT(RC_PROTO_RC5) | RC_BIT(RC_PROTO_RC5X_20) | RC_BIT(RC_PROTO_RC5_SZ), RC_DEC_RC5_MIN_TIMEOUT_US,
-     RC_FAMILY(rc5, rc_dec_rc5_feed, 0, 0)},
     {"rc-6",
      RC_BIT(RC_PROTO_RC6_0) | RC_BIT(RC_PROTO_RC6_6A_20) | RC_BIT(RC_PROTO_RC6_6A_24) | RC_BIT(RC_PROTO_RC6_6A_32) |
          RC_BIT(RC_PROTO_RC6_MCE),
      RC_DEC_RC6_MIN_TIMEOUT_US, RC_FAMILY(rc6, rc_dec_rc6_feed, 0, 1)},
     {"jvc", RC_BIT(RC_PROTO_JVC), RC_DEC_JVC_MIN_TIMEOUT_US,
      RC_FAMILY(jvc, rc_dec_jvc_feed, RC_DEC_JVC_STATE_AFTER_KEY, 1)},
-    {"sony", RC_BIT(RC_PROTO_SONY12) | RC_BIT(RC_PROTO_SONY15) | RC_BIT(RC_PROTO_SONY20), RC_DEC_SONY_MIN_TIMEOUT_US,
-     RC_FAMILY(sony, rc_dec_sony_feed, 0, 1)},
     {"sanyo", RC_BIT(RC_PROTO_SANYO), RC_DEC_SANYO_MIN_TIMEOUT_US, RC_FAMILY(sanyo, rc_dec_sanyo_feed, 0, 1)},
-    {"sharp", RC_BIT(RC_PROTO_SHARP), RC_DEC_SHARP_MIN_TIMEOUT_US, RC_FAMILY(sharp, rc_dec_sharp_feed, 0, 0)},
     {"mce_kbd", RC_BIT(RC_PROTO_MCIR2_KBD) | RC_BIT(RC_PROTO_MCIR2_MSE), RC_DEC_MCE_KBD_MIN_TIMEOUT_US,
      RC_FAMILY(mce_kbd, rc_dec_mce_kbd_feed, 0, 1)},
+    {"sony", RC_BIT(RC_PROTO_SONY12) | RC_BIT(RC_PROTO_SONY15) | RC_BIT(RC_PROTO_SONY20), RC_DEC_SONY_MIN_TIMEOUT_US,
+     RC_FAMILY(sony, rc_dec_sony_feed, 0, 1)},
+    {"rc-5", RC_BIT(RC_PROTO_RC5) | RC_BIT(RC_PROTO_RC5X_20) | RC_BIT(RC_PROTO_RC5_SZ), RC_DEC_RC5_MIN_TIMEOUT_US,
+     RC_FAMILY(rc5, rc_dec_rc5_feed, 0, 0)},
+    {"sharp", RC_BIT(RC_PROTO_SHARP), RC_DEC_SHARP_MIN_TIMEOUT_US, RC_FAMILY(sharp, rc_dec_sharp_feed, 0, 0)},
     {"imon", RC_BIT(RC_PROTO_IMON), RC_DEC_IMON_MIN_TIMEOUT_US,
      RC_FAMILY(imon, rc_dec_imon_feed, RC_DEC_IMON_STATE_LOST, 0)},
     {"xmp", RC_BIT(RC_PROTO_XMP), RC_XMP_MIN_TIMEOUT_US, RC_NOT_HERE, NULL, 0, 0},
@@ -65,15 +70,16 @@ static int busy(const rc_decoders* decoders, size_t i)
     return state != 0 && state != g_decoders[i].resting;
 }
 
-size_t rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out)
+int rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out)
 {
+    rc_ir_key other;
+    int keys = 0;
     size_t i;
-    size_t keys = 0;
     for (i = 0; i < RC_DECODER_FAMILIES; ++i)
     {
         if ((skip & (1u << i)) == 0 &&
-            g_decoders[i].feed((unsigned char*)decoders + g_decoders[i].offset, event, &out[keys]))
-            ++keys;
+            g_decoders[i].feed((unsigned char*)decoders + g_decoders[i].offset, event, keys ? &other : out))
+            keys = 1;
     }
     return keys;
 }
@@ -188,7 +194,7 @@ static uint64_t protocols_of(const char* name, size_t len)
     for (i = 0; i < RC_DECODER_COUNT; ++i)
     {
         if (strlen(g_decoders[i].name) == len && memcmp(g_decoders[i].name, name, len) == 0)
-            return g_decoders[i].protocols & ~(i == 1 ? RC_BIT(RC_PROTO_RC5_SZ) : 0u);
+            return g_decoders[i].protocols & ~RC_BIT(RC_PROTO_RC5_SZ);
     }
     return 0;
 }

@@ -36,9 +36,9 @@ typedef struct
 /* How many families there are: bit i of a family set is the i-th. */
 #define RC_DECODER_FAMILIES 9u
 
-/* Feeds the event to every family not in skip. A family that completes a
- * key puts it in out[] (at most RC_DECODER_FAMILIES); how many did. */
-size_t rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out);
+/* Feeds the event to every family not in skip: 1 when one completed a key
+ * (the first family's, when several did), in *out. */
+int rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out);
 
 /* The families in the middle of a frame. */
 uint32_t rc_decoders_busy(const rc_decoders* decoders);

@@ -112,11 +112,27 @@ static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns, int 
 
 static void feed(rc_raw* raw, rc_ir_event event, uint32_t skip, uint64_t moment_ns, int silence)
 {
-    rc_ir_key keys[RC_DECODER_FAMILIES];
-    const size_t n = rc_decoders_feed(&raw->decoders, event, skip, keys);
-    size_t i;
-    for (i = 0; i < n; ++i)
-        key_came(raw, &keys[i], moment_ns, silence);
+    rc_ir_key key;
+    if (rc_decoders_feed(&raw->decoders, event, skip, &key))
+        key_came(raw, &key, moment_ns, silence);
+}
+
+/* Tells the families due, not yet told, of the silence under way (event);
+ * the decoders as they were before are kept, should it turn out shorter. */
+static void tell_silence(rc_raw* raw, rc_ir_event event, uint32_t due, uint64_t moment_ns, int silence)
+{
+    due &= ~raw->told_silence;
+    if (due == 0)
+        return;
+    if (raw->told_silence == 0)
+    {
+        raw->before_silence = raw->decoders;
+        raw->told_us = 0;
+    }
+    raw->told_silence |= due;
+    if (event.duration_us > raw->told_us)
+        raw->told_us = event.duration_us;
+    feed(raw, event, ~due, moment_ns, silence);
 }
 
 /* A sample came: the silence the decoders were told of is over. A space
@@ -319,15 +335,25 @@ void rc_raw_sample(rc_raw* raw, uint32_t sample, uint64_t read_ns)
         break;
     case RC_RAW_SPACE:
         if (raw->after_timeout)
-            raw->after_timeout = 0; /* lirc's own gap after a time-out report: no decoder saw it */
-        else
-            heard(raw, event, came_ns);
+        {
+            /* lirc's own gap after a time-out report, the rest of the
+             * silence: the decoders not yet told of it hear it whole */
+            const uint64_t whole = (uint64_t)raw->timeout_us + us;
+            event.duration_us = whole > RC_RAW_VALUE(~0u) ? RC_RAW_VALUE(~0u) : (uint32_t)whole;
+            raw->after_timeout = 0;
+        }
+        heard(raw, event, came_ns);
         frame_space(raw, us, came_ns);
         break;
     case RC_RAW_TIMEOUT:
+        /* Told to the decoders whose own kernel time-out it covers: the
+         * kernel, had it enabled one, would have waited that long. A
+         * shorter one (the receiver's, cut short by other decoders) would
+         * split a frame from its echo (Sharp's comes 40 ms after it). */
         event.timeout = 1;
-        heard(raw, event, came_ns);
+        tell_silence(raw, event, rc_decoders_timed_out((uint64_t)us * 1000u), came_ns, 0);
         raw->after_timeout = 1;
+        raw->timeout_us = us;
         raw->skipping = 0;
         if (raw->in_frame)
             end_frame(raw, later(came_ns > us_ns ? came_ns - us_ns : 0, frame_end(raw)), came_ns);
@@ -359,17 +385,9 @@ void rc_raw_settle(rc_raw* raw, uint64_t now_ns)
     if (raw->quiet && now_ns > raw->quiet_from_ns)
     {
         const uint64_t silence = now_ns - raw->quiet_from_ns;
-        const uint32_t due = rc_decoders_timed_out(silence) & ~raw->told_silence;
-        if (due != 0)
-        {
-            rc_ir_event event = {0, 0, 1, 0};
-            event.duration_us = silence / 1000u > RC_RAW_VALUE(~0u) ? RC_RAW_VALUE(~0u) : (uint32_t)(silence / 1000u);
-            if (raw->told_silence == 0)
-                raw->before_silence = raw->decoders;
-            raw->told_silence |= due;
-            raw->told_us = event.duration_us;
-            feed(raw, event, ~due, raw->quiet_from_ns, 1);
-        }
+        rc_ir_event event = {0, 0, 1, 0};
+        event.duration_us = silence / 1000u > RC_RAW_VALUE(~0u) ? RC_RAW_VALUE(~0u) : (uint32_t)(silence / 1000u);
+        tell_silence(raw, event, rc_decoders_timed_out(silence), raw->quiet_from_ns, 1);
         if (raw->in_frame && silence >= gap_us(raw) * 1000u)
             end_frame(raw, raw->quiet_from_ns, now_ns);
     }

@@ -91,7 +91,8 @@ typedef struct
     uint64_t last_ns;       /* its last pulse's end, by its coming */
     uint64_t rest_us;       /* its length after the first pulse */
     uint64_t polled_ns;     /* the last reading, 0 before the first */
-    int after_timeout;      /* the next space is lirc's gap, no decoder's */
+    int after_timeout;      /* the next space is lirc's gap, the rest of a silence ... */
+    uint32_t timeout_us;    /* ... reported this long */
     int quiet;              /* a silence under way since the last pulse ... */
     uint64_t quiet_from_ns; /* ... ended then */
     /* the decoders, and those told of the silence under way */

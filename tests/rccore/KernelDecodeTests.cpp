@@ -48,7 +48,7 @@ const SProtocol kProtocols[] = {
     {"rc-6", "RC-6 6A-20", RC_PROTO_RC6_6A_20, 0xfffff, 0},
     {"rc-6", "RC-6 6A-24", RC_PROTO_RC6_6A_24, 0xffffff, 0},
     {"rc-6", "RC-6 6A-32", RC_PROTO_RC6_6A_32, 0xffffffff, 0},
-    {"rc-6", "RC-6 MCE", RC_PROTO_RC6_MCE, 0xffff7fff, 0x800f0000},
+    {"rc-6", "RC-6 MCE", RC_PROTO_RC6_MCE, 0x7fff, 0x800f0000},
     {"jvc", "JVC", RC_PROTO_JVC, 0xffff, 0},
     {"sony", "Sony 12-bit", RC_PROTO_SONY12, 0x1f007f, 0},
     {"sony", "Sony 15-bit", RC_PROTO_SONY15, 0xff007f, 0},
