@@ -73,15 +73,21 @@ static int busy(const rc_decoders* decoders, size_t i)
 int rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out)
 {
     rc_ir_key other;
-    int keys = 0;
+    int family = -1;
     size_t i;
     for (i = 0; i < RC_DECODER_FAMILIES; ++i)
     {
         if ((skip & (1u << i)) == 0 &&
-            g_decoders[i].feed((unsigned char*)decoders + g_decoders[i].offset, event, keys ? &other : out))
-            keys = 1;
+            g_decoders[i].feed((unsigned char*)decoders + g_decoders[i].offset, event, family >= 0 ? &other : out) &&
+            family < 0)
+            family = (int)i;
     }
-    return keys;
+    return family;
+}
+
+uint64_t rc_decoders_family_protocols(int family)
+{
+    return family >= 0 && (size_t)family < RC_DECODER_FAMILIES ? g_decoders[family].protocols : 0u;
 }
 
 uint32_t rc_decoders_busy(const rc_decoders* decoders)

@@ -36,9 +36,13 @@ typedef struct
 /* How many families there are: bit i of a family set is the i-th. */
 #define RC_DECODER_FAMILIES 9u
 
-/* Feeds the event to every family not in skip: 1 when one completed a key
- * (the first family's, when several did), in *out. */
+/* Feeds the event to every family not in skip. The family that completed a
+ * key (the first, when several did; families are in order of precedence,
+ * the most particular first), its key in *out; -1 when none did. */
 int rc_decoders_feed(rc_decoders* decoders, rc_ir_event event, uint32_t skip, rc_ir_key* out);
+
+/* The protocols family i gives (RC_PROTO_BIT()s). */
+uint64_t rc_decoders_family_protocols(int family);
 
 /* The families in the middle of a frame. */
 uint32_t rc_decoders_busy(const rc_decoders* decoders);

@@ -29,6 +29,8 @@
 void rc_raw_start(rc_raw* raw)
 {
     memset(raw, 0, sizeof *raw);
+    raw->keyed_family = -1;
+    raw->offered_family = -1;
 }
 
 static uint64_t later(uint64_t a, uint64_t b)
@@ -75,11 +77,11 @@ static void took(rc_raw* raw)
     raw->pressed = 0;
 }
 
-/* A decoder's key, its frame done at moment_ns, or, told of a silence from
- * silence_ns, when the kernel would have told it: its time-out later. The
- * kernel's repeat is of the last key decoded; one with none before presses
- * nothing. A protocol the kernel decodes is its to show. */
-static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns, int silence)
+/* A decoder's key, its frame done at moment_ns (told of a silence, when
+ * the kernel would have told it: its time-out after the silence began).
+ * The kernel's repeat is of the last key decoded; one with none before
+ * presses nothing. A protocol the kernel decodes is its to show. */
+static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns)
 {
     rc_record record;
     took(raw);
@@ -98,7 +100,7 @@ static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns, int 
         record.flags = key->toggle ? RC_FLAG_TOGGLE : 0u;
     }
     record.proto = raw->last_proto;
-    record.timestamp_ns = moment_ns + (silence ? rc_decoders_timeout_ns(RC_PROTO_BIT(record.proto)) : 0u);
+    record.timestamp_ns = moment_ns;
     record.keycode = 0;
     record.scancode = raw->last_scancode;
     if ((raw->kernel_protocols & RC_PROTO_BIT(record.proto)) != 0)
@@ -110,11 +112,39 @@ static void key_came(rc_raw* raw, const rc_ir_key* key, uint64_t moment_ns, int 
         raw->decoded_here |= RC_PROTO_BIT(record.proto);
 }
 
+/* A key of a family waits while one that takes precedence is still in
+ * the frame: a loose decoder may read a key of another protocol's frame
+ * before that protocol's own decoder, told of the silence later, reads the
+ * true one. Once one family has given the frame's key, one with less
+ * precedence gives none. */
+static void offer(rc_raw* raw, const rc_ir_key* key, int family, uint64_t moment_ns)
+{
+    if ((raw->keyed_family >= 0 && raw->keyed_family < family) ||
+        (raw->offered_family >= 0 && raw->offered_family < family))
+        return;
+    raw->offered = *key;
+    raw->offered_family = family;
+    raw->offered_ns = moment_ns;
+}
+
+static void take_offered(rc_raw* raw)
+{
+    const uint32_t before = (1u << raw->offered_family) - 1u;
+    if (raw->offered_family < 0 || (rc_decoders_busy(&raw->decoders) & before) != 0)
+        return;
+    raw->keyed_family = raw->offered_family;
+    raw->offered_family = -1;
+    key_came(raw, &raw->offered, raw->offered_ns);
+}
+
 static void feed(rc_raw* raw, rc_ir_event event, uint32_t skip, uint64_t moment_ns, int silence)
 {
     rc_ir_key key;
-    if (rc_decoders_feed(&raw->decoders, event, skip, &key))
-        key_came(raw, &key, moment_ns, silence);
+    const int family = rc_decoders_feed(&raw->decoders, event, skip, &key);
+    if (family >= 0)
+        offer(raw, &key, family,
+              moment_ns + (silence ? rc_decoders_timeout_ns(rc_decoders_family_protocols(family)) : 0u));
+    take_offered(raw);
 }
 
 /* Tells the families due, not yet told, of the silence under way (event);
@@ -275,6 +305,7 @@ static void frame_pulse(rc_raw* raw, uint32_t us, uint64_t came_ns)
         raw->rest_us = 0;
         rc_shape_start(&raw->shape);
         rc_shape_add(&raw->shape, us);
+        raw->keyed_family = -1;
         raw->following = rc_decoders_busy(&raw->decoders) & rc_decoders_with_leader();
     }
     else

@@ -101,6 +101,10 @@ typedef struct
     uint32_t told_silence;
     uint32_t told_us;          /* the longest silence they were told */
     uint64_t kernel_protocols; /* the kernel's enabled set, as last read */
+    int keyed_family;          /* the family that gave the frame's key, else -1 */
+    int offered_family;        /* a key waiting for families before it, else -1 ... */
+    rc_ir_key offered;         /* ... that key ... */
+    uint64_t offered_ns;       /* ... and its frame's moment */
     int have_last;             /* the last key decoded here, for a repeat */
     uint16_t last_proto;
     uint64_t last_scancode;
