@@ -129,8 +129,7 @@ static void offer(rc_raw* raw, const rc_ir_key* key, int family, uint64_t moment
 
 static void take_offered(rc_raw* raw)
 {
-    const uint32_t before = (1u << raw->offered_family) - 1u;
-    if (raw->offered_family < 0 || (rc_decoders_busy(&raw->decoders) & before) != 0)
+    if (raw->offered_family < 0 || (rc_decoders_busy(&raw->decoders) & ((1u << raw->offered_family) - 1u)) != 0)
         return;
     raw->keyed_family = raw->offered_family;
     raw->offered_family = -1;
