@@ -34,16 +34,6 @@ enum
     LOST = RC_DEC_IMON_STATE_LOST
 };
 
-static int at_least(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin;
-}
-
-static uint32_t less(uint32_t us, uint32_t taken)
-{
-    return taken > us ? 0u : us - taken;
-}
-
 /* One axis of a stick move: four bits of the byte, in the order sent, with
  * a sign bit of its own elsewhere in the frame. */
 static int stick_axis(uint32_t byte, int negative)
@@ -94,9 +84,9 @@ int rc_dec_imon_feed(void* state, rc_ir_event event, rc_ir_key* out)
             dec->state = WAIT_PULSE;
         return 0;
     }
-    while (at_least(us, UNIT_US, HALF_US))
+    while (rc_ir_at_least(us, UNIT_US, HALF_US))
     {
-        us = less(us, UNIT_US);
+        us = rc_ir_less(us, UNIT_US);
         switch (dec->state)
         {
         case WAIT_PULSE:

@@ -29,20 +29,12 @@ enum
 /* Both bounds open, as the kernel compares. */
 static int near(uint32_t d, uint32_t want)
 {
-    return d > want - JVC_MARGIN && d < want + JVC_MARGIN;
+    return rc_ir_near(d, want, JVC_MARGIN);
 }
 
 static int at_least(uint32_t d, uint32_t want)
 {
-    return d > want - JVC_MARGIN;
-}
-
-static uint8_t reversed(uint32_t byte)
-{
-    uint32_t r = 0;
-    for (unsigned i = 0; i < 8; ++i)
-        r = r << 1 | ((byte >> i) & 1u);
-    return (uint8_t)r;
+    return rc_ir_at_least(d, want, JVC_MARGIN);
 }
 
 /* The frame's trailer space: the key, its repeat, or a frame that is
@@ -54,7 +46,7 @@ static int frame_end(rc_dec_jvc* s, rc_ir_key* out)
         out->proto = RC_PROTO_JVC;
         out->toggle = s->toggle;
         out->repeat = 0;
-        out->scancode = (uint32_t)reversed((uint32_t)s->bits >> 8) << 8 | reversed(s->bits);
+        out->scancode = (uint32_t)rc_ir_reversed((uint32_t)s->bits >> 8) << 8 | rc_ir_reversed(s->bits);
         s->first = 0;
         s->key_bits = s->bits;
     }

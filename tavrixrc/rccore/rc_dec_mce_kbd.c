@@ -32,21 +32,6 @@ enum
     FINISHED
 };
 
-static int at_least(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin;
-}
-
-static int near(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin && us < target + margin;
-}
-
-static uint32_t less(uint32_t us, uint32_t taken)
-{
-    return taken > us ? 0u : us - taken;
-}
-
 int rc_dec_mce_kbd_feed(void* state, rc_ir_event event, rc_ir_key* out)
 {
     rc_dec_mce_kbd* dec = (rc_dec_mce_kbd*)state;
@@ -58,31 +43,31 @@ int rc_dec_mce_kbd_feed(void* state, rc_ir_event event, rc_ir_key* out)
         dec->state = WAIT_PULSE;
         return 0;
     }
-    if (!at_least(us, UNIT_US, HALF_US))
+    if (!rc_ir_at_least(us, UNIT_US, HALF_US))
         goto fail;
     for (;;)
     {
-        if (!at_least(us, UNIT_US, HALF_US))
+        if (!rc_ir_at_least(us, UNIT_US, HALF_US))
             return 0;
         switch (dec->state)
         {
         case WAIT_PULSE:
             /* A whole unit of margin on the leader, as in RC-6. */
-            if (!pulse || !near(us, LEADER_PULSE_US, UNIT_US))
+            if (!pulse || !rc_ir_near(us, LEADER_PULSE_US, UNIT_US))
                 goto fail;
             dec->state = HEADER_BIT_START;
             dec->count = 0;
             dec->header = 0;
             return 0;
         case HEADER_BIT_START:
-            if (at_least(us, LONGEST_US, HALF_US))
+            if (rc_ir_at_least(us, LONGEST_US, HALF_US))
                 goto fail;
             dec->header = (uint8_t)(dec->header << 1 | pulse);
             dec->count++;
             dec->state = HEADER_BIT_END;
             return 0;
         case HEADER_BIT_END:
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             if (dec->count != HEADER_BITS)
             {
                 dec->state = HEADER_BIT_START;
@@ -104,7 +89,7 @@ int rc_dec_mce_kbd_feed(void* state, rc_ir_event event, rc_ir_key* out)
             dec->state = BODY_BIT_START;
             break;
         case BODY_BIT_START:
-            if (at_least(us, LONGEST_US, HALF_US))
+            if (rc_ir_at_least(us, LONGEST_US, HALF_US))
                 goto fail;
             dec->body = dec->body << 1 | pulse;
             dec->count++;
@@ -112,7 +97,7 @@ int rc_dec_mce_kbd_feed(void* state, rc_ir_event event, rc_ir_key* out)
             return 0;
         case BODY_BIT_END:
             dec->state = dec->count == dec->wanted_bits ? FINISHED : BODY_BIT_START;
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             break;
         default: /* FINISHED */
             if (pulse)

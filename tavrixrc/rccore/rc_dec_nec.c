@@ -27,25 +27,6 @@ enum
     NEC_TRAILER_SPACE_NEXT
 };
 
-/* Both bounds open, as the kernel compares. */
-static int near(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin && d < want + margin;
-}
-
-static int at_least(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin;
-}
-
-static uint8_t reversed(uint32_t byte)
-{
-    uint32_t r = 0;
-    for (unsigned i = 0; i < 8; ++i)
-        r = r << 1 | ((byte >> i) & 1u);
-    return (uint8_t)r;
-}
-
 static int repeat(rc_dec_nec* s, rc_ir_key* out)
 {
     out->proto = 0;
@@ -61,10 +42,10 @@ static int repeat(rc_dec_nec* s, rc_ir_key* out)
  * failing makes its two bytes the address. */
 static int keydown(rc_dec_nec* s, rc_ir_key* out)
 {
-    const uint8_t address = reversed(s->bits >> 24);
-    const uint8_t not_address = reversed(s->bits >> 16);
-    const uint8_t command = reversed(s->bits >> 8);
-    const uint8_t not_command = reversed(s->bits);
+    const uint8_t address = rc_ir_reversed(s->bits >> 24);
+    const uint8_t not_address = rc_ir_reversed(s->bits >> 16);
+    const uint8_t command = rc_ir_reversed(s->bits >> 8);
+    const uint8_t not_command = rc_ir_reversed(s->bits);
     if ((command ^ not_command) != 0xFF)
     {
         out->proto = RC_PROTO_NEC32;
@@ -102,12 +83,12 @@ int rc_dec_nec_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     case NEC_IDLE:
         if (!ev.pulse)
             break;
-        if (near(d, NEC_HEADER_PULSE, 2u * NEC_UNIT))
+        if (rc_ir_near(d, NEC_HEADER_PULSE, 2u * NEC_UNIT))
         {
             s->necx = 0;
             s->necx_repeat = 0;
         }
-        else if (near(d, NECX_HEADER_PULSE, NEC_UNIT / 2u))
+        else if (rc_ir_near(d, NECX_HEADER_PULSE, NEC_UNIT / 2u))
             s->necx = 1;
         else
             break;
@@ -117,45 +98,45 @@ int rc_dec_nec_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     case NEC_HEADER_SPACE_NEXT:
         if (ev.pulse)
             break;
-        if (near(d, NEC_HEADER_SPACE, NEC_UNIT))
+        if (rc_ir_near(d, NEC_HEADER_SPACE, NEC_UNIT))
         {
             s->state = NEC_BIT_PULSE_NEXT;
             return 0;
         }
         /* The repeat code: straight to the trailer with no bits. */
-        if (near(d, NEC_REPEAT_SPACE, NEC_UNIT / 2u))
+        if (rc_ir_near(d, NEC_REPEAT_SPACE, NEC_UNIT / 2u))
         {
             s->state = NEC_TRAILER_PULSE_NEXT;
             return 0;
         }
         break;
     case NEC_BIT_PULSE_NEXT:
-        if (!ev.pulse || !near(d, NEC_BIT_PULSE, NEC_UNIT / 2u))
+        if (!ev.pulse || !rc_ir_near(d, NEC_BIT_PULSE, NEC_UNIT / 2u))
             break;
         s->state = NEC_BIT_SPACE_NEXT;
         return 0;
     case NEC_BIT_SPACE_NEXT:
         if (ev.pulse)
             break;
-        if (s->necx_repeat && s->count == NECX_REPEAT_BITS && at_least(d, NEC_TRAILER_SPACE, NEC_UNIT / 2u))
+        if (s->necx_repeat && s->count == NECX_REPEAT_BITS && rc_ir_at_least(d, NEC_TRAILER_SPACE, NEC_UNIT / 2u))
             return repeat(s, out);
         if (s->count > NECX_REPEAT_BITS)
             s->necx_repeat = 0;
         s->bits <<= 1;
-        if (near(d, NEC_BIT_1_SPACE, NEC_UNIT / 2u))
+        if (rc_ir_near(d, NEC_BIT_1_SPACE, NEC_UNIT / 2u))
             s->bits |= 1u;
-        else if (!near(d, NEC_BIT_0_SPACE, NEC_UNIT / 2u))
+        else if (!rc_ir_near(d, NEC_BIT_0_SPACE, NEC_UNIT / 2u))
             break;
         ++s->count;
         s->state = s->count == NEC_BITS ? NEC_TRAILER_PULSE_NEXT : NEC_BIT_PULSE_NEXT;
         return 0;
     case NEC_TRAILER_PULSE_NEXT:
-        if (!ev.pulse || !near(d, NEC_TRAILER_PULSE, NEC_UNIT / 2u))
+        if (!ev.pulse || !rc_ir_near(d, NEC_TRAILER_PULSE, NEC_UNIT / 2u))
             break;
         s->state = NEC_TRAILER_SPACE_NEXT;
         return 0;
     case NEC_TRAILER_SPACE_NEXT:
-        if (ev.pulse || !at_least(d, NEC_TRAILER_SPACE, NEC_UNIT / 2u))
+        if (ev.pulse || !rc_ir_at_least(d, NEC_TRAILER_SPACE, NEC_UNIT / 2u))
             break;
         /* Only the repeat code comes to the trailer with no bits. */
         if (s->count == NEC_BITS)

@@ -29,23 +29,6 @@ enum
     FINISHED
 };
 
-/* The kernel's margins: strictly more than the target less the margin,
- * and for a match also strictly less than the target plus it. */
-static int at_least(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin;
-}
-
-static int near(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin && us < target + margin;
-}
-
-static uint32_t less(uint32_t us, uint32_t taken)
-{
-    return taken > us ? 0u : us - taken;
-}
-
 /* The key of a complete frame, or 0 where the kernel takes none (a length
  * no variant has). */
 static int frame_key(const rc_dec_rc5* dec, rc_ir_key* out)
@@ -93,11 +76,11 @@ int rc_dec_rc5_feed(void* state, rc_ir_event event, rc_ir_key* out)
         return 0;
     }
     /* Too short to be anything is a glitch that ends the frame. */
-    if (!at_least(us, UNIT_US, HALF_US))
+    if (!rc_ir_at_least(us, UNIT_US, HALF_US))
         goto fail;
     for (;;)
     {
-        if (!at_least(us, UNIT_US, HALF_US))
+        if (!rc_ir_at_least(us, UNIT_US, HALF_US))
             return 0;
         switch (dec->state)
         {
@@ -108,15 +91,15 @@ int rc_dec_rc5_feed(void* state, rc_ir_event event, rc_ir_key* out)
              * pulse alone is seen, and counted as the first bit. */
             dec->state = BIT_START;
             dec->count = 1;
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             break;
         case BIT_START:
-            if (!event.pulse && at_least(us, TRAILER_US, HALF_US))
+            if (!event.pulse && rc_ir_at_least(us, TRAILER_US, HALF_US))
             {
                 dec->state = FINISHED;
                 break;
             }
-            if (!near(us, UNIT_US, HALF_US))
+            if (!rc_ir_near(us, UNIT_US, HALF_US))
                 goto fail;
             dec->bits = dec->bits << 1 | (event.pulse ? 0u : 1u);
             dec->count++;
@@ -124,12 +107,12 @@ int rc_dec_rc5_feed(void* state, rc_ir_event event, rc_ir_key* out)
             return 0;
         case BIT_END:
             dec->state = dec->count == RC5X_CHECK_BITS ? CHECK_RC5X : BIT_START;
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             break;
         case CHECK_RC5X:
-            dec->is_rc5x = (uint8_t)(!event.pulse && at_least(us, RC5X_SPACE_US, HALF_US));
+            dec->is_rc5x = (uint8_t)(!event.pulse && rc_ir_at_least(us, RC5X_SPACE_US, HALF_US));
             if (dec->is_rc5x)
-                us = less(us, RC5X_SPACE_US);
+                us = rc_ir_less(us, RC5X_SPACE_US);
             dec->state = BIT_START;
             break;
         default: /* FINISHED */

@@ -47,21 +47,6 @@ enum
     MODE_UNKNOWN
 };
 
-static int at_least(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin;
-}
-
-static int near(uint32_t us, uint32_t target, uint32_t margin)
-{
-    return us > target - margin && us < target + margin;
-}
-
-static uint32_t less(uint32_t us, uint32_t taken)
-{
-    return taken > us ? 0u : us - taken;
-}
-
 /* Mode 6 with its trailer bit set is not one the kernel knows. */
 static int mode(const rc_dec_rc6* dec)
 {
@@ -136,33 +121,33 @@ int rc_dec_rc6_feed(void* state, rc_ir_event event, rc_ir_key* out)
         dec->state = WAIT_PULSE;
         return 0;
     }
-    if (!at_least(us, UNIT_US, HALF_US))
+    if (!rc_ir_at_least(us, UNIT_US, HALF_US))
     {
         dec->state = WAIT_PULSE;
         return 0;
     }
     for (;;)
     {
-        if (!at_least(us, UNIT_US, HALF_US))
+        if (!rc_ir_at_least(us, UNIT_US, HALF_US))
             return 0;
         switch (dec->state)
         {
         case WAIT_PULSE:
             /* A whole unit of margin on the leader: receivers are slow to
              * settle on the first pulse, and units are short. */
-            if (!pulse || !near(us, LEADER_PULSE_US, UNIT_US))
+            if (!pulse || !rc_ir_near(us, LEADER_PULSE_US, UNIT_US))
                 goto fail;
             dec->state = LEADER_SPACE;
             dec->count = 0;
             return 0;
         case LEADER_SPACE:
-            if (pulse || !near(us, LEADER_SPACE_US, HALF_US))
+            if (pulse || !rc_ir_near(us, LEADER_SPACE_US, HALF_US))
                 goto fail;
             dec->state = HEADER_BIT_START;
             dec->header = 0;
             return 0;
         case HEADER_BIT_START:
-            if (!near(us, UNIT_US, HALF_US))
+            if (!rc_ir_near(us, UNIT_US, HALF_US))
                 goto fail;
             dec->header = (uint8_t)(dec->header << 1 | pulse);
             dec->count++;
@@ -170,10 +155,10 @@ int rc_dec_rc6_feed(void* state, rc_ir_event event, rc_ir_key* out)
             return 0;
         case HEADER_BIT_END:
             dec->state = dec->count == HEADER_BITS ? TOGGLE_START : HEADER_BIT_START;
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             break;
         case TOGGLE_START:
-            if (!near(us, TOGGLE_HALF_US, HALF_US))
+            if (!rc_ir_near(us, TOGGLE_HALF_US, HALF_US))
                 goto fail;
             dec->toggle = pulse;
             dec->state = TOGGLE_END;
@@ -181,7 +166,7 @@ int rc_dec_rc6_feed(void* state, rc_ir_event event, rc_ir_key* out)
         case TOGGLE_END:
             if (!(dec->header & HEADER_START_BIT))
                 goto fail;
-            us = less(us, TOGGLE_HALF_US);
+            us = rc_ir_less(us, TOGGLE_HALF_US);
             dec->count = 0;
             dec->body = 0;
             switch (mode(dec))
@@ -198,7 +183,7 @@ int rc_dec_rc6_feed(void* state, rc_ir_event event, rc_ir_key* out)
             dec->state = BODY_BIT_START;
             break;
         case BODY_BIT_START:
-            if (near(us, UNIT_US, HALF_US))
+            if (rc_ir_near(us, UNIT_US, HALF_US))
             {
                 if (dec->count++ < BODY_KEPT_BITS)
                     dec->body = dec->body << 1 | pulse;
@@ -206,13 +191,13 @@ int rc_dec_rc6_feed(void* state, rc_ir_event event, rc_ir_key* out)
                 return 0;
             }
             /* Only mode 6A ends on a space; mode 0 must have its 16. */
-            if (mode(dec) != MODE_6A || pulse || !at_least(us, SUFFIX_SPACE_US, HALF_US))
+            if (mode(dec) != MODE_6A || pulse || !rc_ir_at_least(us, SUFFIX_SPACE_US, HALF_US))
                 goto fail;
             dec->state = FINISHED;
             break;
         case BODY_BIT_END:
             dec->state = dec->count == dec->wanted_bits ? FINISHED : BODY_BIT_START;
-            us = less(us, UNIT_US);
+            us = rc_ir_less(us, UNIT_US);
             break;
         default: /* FINISHED */
             dec->state = WAIT_PULSE;

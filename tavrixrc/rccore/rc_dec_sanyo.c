@@ -28,12 +28,12 @@ enum
 /* Both bounds open, as the kernel compares. */
 static int near(uint32_t d, uint32_t want)
 {
-    return d > want - SANYO_MARGIN && d < want + SANYO_MARGIN;
+    return rc_ir_near(d, want, SANYO_MARGIN);
 }
 
 static int at_least(uint32_t d, uint32_t want)
 {
-    return d > want - SANYO_MARGIN;
+    return rc_ir_at_least(d, want, SANYO_MARGIN);
 }
 
 static uint32_t reversed(uint32_t value, unsigned width)

@@ -26,17 +26,6 @@ enum
     SHARP_TRAILER_SPACE_NEXT
 };
 
-/* Both bounds open, as the kernel compares. */
-static int near(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin && d < want + margin;
-}
-
-static int at_least(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin;
-}
-
 static uint32_t reversed8(uint32_t byte)
 {
     uint32_t r = 0;
@@ -73,7 +62,7 @@ int rc_dec_sharp_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     {
     case SHARP_IDLE:
     case SHARP_BIT_PULSE_NEXT:
-        if (!ev.pulse || !near(d, SHARP_BIT_PULSE, SHARP_PULSE_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, SHARP_BIT_PULSE, SHARP_PULSE_MARGIN))
             break;
         if (s->state == SHARP_IDLE)
             s->count = 0;
@@ -86,9 +75,9 @@ int rc_dec_sharp_feed(void* state, rc_ir_event ev, rc_ir_key* out)
         if (ev.pulse)
             break;
         s->bits <<= 1;
-        if (near(period, SHARP_BIT_1_PERIOD, SHARP_PERIOD_MARGIN))
+        if (rc_ir_near(period, SHARP_BIT_1_PERIOD, SHARP_PERIOD_MARGIN))
             s->bits |= 1u;
-        else if (!near(period, SHARP_BIT_0_PERIOD, SHARP_PERIOD_MARGIN))
+        else if (!rc_ir_near(period, SHARP_BIT_0_PERIOD, SHARP_PERIOD_MARGIN))
             break;
         ++s->count;
         s->state =
@@ -96,7 +85,7 @@ int rc_dec_sharp_feed(void* state, rc_ir_event ev, rc_ir_key* out)
         return 0;
     }
     case SHARP_TRAILER_PULSE_NEXT:
-        if (!ev.pulse || !near(d, SHARP_BIT_PULSE, SHARP_PULSE_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, SHARP_BIT_PULSE, SHARP_PULSE_MARGIN))
             break;
         if (s->count != SHARP_BITS)
         {
@@ -109,12 +98,12 @@ int rc_dec_sharp_feed(void* state, rc_ir_event ev, rc_ir_key* out)
         s->state = SHARP_ECHO_SPACE_NEXT;
         return 0;
     case SHARP_ECHO_SPACE_NEXT:
-        if (ev.pulse || !near(d, SHARP_ECHO_SPACE, SHARP_ECHO_MARGIN))
+        if (ev.pulse || !rc_ir_near(d, SHARP_ECHO_SPACE, SHARP_ECHO_MARGIN))
             break;
         s->state = SHARP_BIT_PULSE_NEXT;
         return 0;
     case SHARP_TRAILER_SPACE_NEXT:
-        if (ev.pulse || !at_least(d, SHARP_TRAILER_SPACE, SHARP_PULSE_MARGIN))
+        if (ev.pulse || !rc_ir_at_least(d, SHARP_TRAILER_SPACE, SHARP_PULSE_MARGIN))
             break;
         if (!frame_end(s, out))
             break;

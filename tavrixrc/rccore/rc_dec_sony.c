@@ -23,20 +23,12 @@ enum
 /* Both bounds open, as the kernel compares. */
 static int near(uint32_t d, uint32_t want)
 {
-    return d > want - SONY_MARGIN && d < want + SONY_MARGIN;
+    return rc_ir_near(d, want, SONY_MARGIN);
 }
 
 static int at_least(uint32_t d, uint32_t want)
 {
-    return d > want - SONY_MARGIN;
-}
-
-static uint8_t reversed(uint32_t byte)
-{
-    uint32_t r = 0;
-    for (unsigned i = 0; i < 8; ++i)
-        r = r << 1 | ((byte >> i) & 1u);
-    return (uint8_t)r;
+    return rc_ir_at_least(d, want, SONY_MARGIN);
 }
 
 /* Seven bits of function, then the device (5 or 8 bits), then Sony20's
@@ -51,19 +43,19 @@ static int frame_end(const rc_dec_sony* s, rc_ir_key* out)
     {
     case 12:
         out->proto = RC_PROTO_SONY12;
-        device = reversed((s->bits << 3) & 0xF8u);
-        function = reversed((s->bits >> 4) & 0xFEu);
+        device = rc_ir_reversed((s->bits << 3) & 0xF8u);
+        function = rc_ir_reversed((s->bits >> 4) & 0xFEu);
         break;
     case 15:
         out->proto = RC_PROTO_SONY15;
-        device = reversed(s->bits & 0xFFu);
-        function = reversed((s->bits >> 7) & 0xFEu);
+        device = rc_ir_reversed(s->bits & 0xFFu);
+        function = rc_ir_reversed((s->bits >> 7) & 0xFEu);
         break;
     case 20:
         out->proto = RC_PROTO_SONY20;
-        device = reversed((s->bits >> 5) & 0xF8u);
-        subdevice = reversed(s->bits & 0xFFu);
-        function = reversed((s->bits >> 12) & 0xFEu);
+        device = rc_ir_reversed((s->bits >> 5) & 0xF8u);
+        subdevice = rc_ir_reversed(s->bits & 0xFFu);
+        function = rc_ir_reversed((s->bits >> 12) & 0xFEu);
         break;
     default:
         return 0;

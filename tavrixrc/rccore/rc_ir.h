@@ -34,6 +34,35 @@ typedef struct
 /* Each family's feed: 1 when the event completes a key (out set), else 0. */
 typedef int (*rc_ir_feed_fn)(void* state, rc_ir_event event, rc_ir_key* out);
 
+/* The kernel decoders' comparisons (its rc-core-priv.h): a duration
+ * strictly over the target less the margin, and for a match also strictly
+ * under the target plus it, in unsigned arithmetic as the kernel's; what is
+ * left of a duration once part of it is taken; a byte's bits reversed (the
+ * kernel's bitrev8), for protocols sent low bit first. */
+static inline int rc_ir_at_least(uint32_t us, uint32_t target, uint32_t margin)
+{
+    return us > target - margin;
+}
+
+static inline int rc_ir_near(uint32_t us, uint32_t target, uint32_t margin)
+{
+    return us > target - margin && us < target + margin;
+}
+
+static inline uint32_t rc_ir_less(uint32_t us, uint32_t taken)
+{
+    return taken > us ? 0u : us - taken;
+}
+
+static inline uint8_t rc_ir_reversed(uint32_t byte)
+{
+    uint32_t r = 0;
+    unsigned i;
+    for (i = 0; i < 8; ++i)
+        r = r << 1 | ((byte >> i) & 1u);
+    return (uint8_t)r;
+}
+
 /* The kernel's rc_proto as a bit of a protocol set (its RC_PROTO_BIT_*). */
 #define RC_PROTO_BIT(proto) ((uint64_t)1u << (proto))
 
