@@ -1,4 +1,5 @@
-/* The table of the kernel's decoder families, walked for each event. */
+/* The table of the decoder families, the kernel's and ours, walked for each
+ * event. */
 #include "rc_decoders.h"
 
 #include <string.h>
@@ -18,7 +19,7 @@
 
 typedef struct
 {
-    const char* name; /* the kernel's, in its protocols file */
+    const char* name; /* the kernel's, in its protocols file; NULL: no kernel decoder */
     uint64_t protocols;
     uint32_t min_timeout_us;
     size_t offset; /* of the family's state in rc_decoders; SIZE_MAX: not run here */
@@ -28,7 +29,8 @@ typedef struct
 #define RC_NOT_HERE ((size_t)-1)
 #define RC_FAMILY(member, fn) offsetof(rc_decoders, member), fn
 
-/* In the order of rc_decoders' members, then the kernel's others. */
+/* In the order of rc_decoders' members (the kernel's families, then ours),
+ * then the kernel's others. */
 static const rc_decoder g_decoders[] = {
     {"nec", RC_BIT(RC_PROTO_NEC) | RC_BIT(RC_PROTO_NECX) | RC_BIT(RC_PROTO_NEC32), RC_DEC_NEC_MIN_TIMEOUT_US,
      RC_FAMILY(nec, rc_dec_nec_feed)},
@@ -46,6 +48,9 @@ static const rc_decoder g_decoders[] = {
     {"mce_kbd", RC_BIT(RC_PROTO_MCIR2_KBD) | RC_BIT(RC_PROTO_MCIR2_MSE), RC_DEC_MCE_KBD_MIN_TIMEOUT_US,
      RC_FAMILY(mce_kbd, rc_dec_mce_kbd_feed)},
     {"imon", RC_BIT(RC_PROTO_IMON), RC_DEC_IMON_MIN_TIMEOUT_US, RC_FAMILY(imon, rc_dec_imon_feed)},
+    {NULL, RC_BIT(RC_PROTO_KASEIKYO), RC_DEC_KASEIKYO_MIN_TIMEOUT_US, RC_FAMILY(kaseikyo, rc_dec_kaseikyo_feed)},
+    {NULL, RC_BIT(RC_PROTO_SAMSUNG36), RC_DEC_SAMSUNG36_MIN_TIMEOUT_US, RC_FAMILY(samsung36, rc_dec_samsung36_feed)},
+    {NULL, RC_BIT(RC_PROTO_RCA), RC_DEC_RCA_MIN_TIMEOUT_US, RC_FAMILY(rca, rc_dec_rca_feed)},
     {"xmp", RC_BIT(RC_PROTO_XMP), RC_XMP_MIN_TIMEOUT_US, RC_NOT_HERE, NULL},
     {"rc-mm", RC_BIT(RC_PROTO_RCMM12) | RC_BIT(RC_PROTO_RCMM24) | RC_BIT(RC_PROTO_RCMM32), RC_RCMM_MIN_TIMEOUT_US,
      RC_NOT_HERE, NULL},
@@ -157,6 +162,12 @@ const char* rc_protocol_name(uint16_t proto)
         return "MCE mouse";
     case RC_PROTO_IMON:
         return "iMON";
+    case RC_PROTO_KASEIKYO:
+        return "Kaseikyo";
+    case RC_PROTO_SAMSUNG36:
+        return "Samsung36";
+    case RC_PROTO_RCA:
+        return "RCA";
     default:
         return NULL;
     }
@@ -171,7 +182,8 @@ static uint64_t protocols_of(const char* name, size_t len)
         return RC_BIT(RC_PROTO_RC5_SZ);
     for (i = 0; i < RC_DECODER_COUNT; ++i)
     {
-        if (strlen(g_decoders[i].name) == len && memcmp(g_decoders[i].name, name, len) == 0)
+        if (g_decoders[i].name != NULL && strlen(g_decoders[i].name) == len &&
+            memcmp(g_decoders[i].name, name, len) == 0)
             return g_decoders[i].protocols & ~(i == 1 ? RC_BIT(RC_PROTO_RC5_SZ) : 0u);
     }
     return 0;
