@@ -1,4 +1,5 @@
-/* The table of the kernel's decoder families, walked for each event. */
+/* The table of the decoder families, the kernel's and ours, walked for each
+ * event. */
 #include "rc_decoders.h"
 
 #include <string.h>
@@ -19,7 +20,7 @@
 
 typedef struct
 {
-    const char* name; /* the kernel's, in its protocols file */
+    const char* name; /* the kernel's, in its protocols file; NULL: no kernel decoder */
     uint64_t protocols;
     uint32_t min_timeout_us;
     size_t offset; /* of the family's state in rc_decoders; SIZE_MAX: not run here */
@@ -36,7 +37,11 @@ typedef struct
  * takes RC-6's leader for its own, RC-5's reads an RC-5-SZ key out of
  * JVC's and Sony's frames): of keys completed by one event the first
  * family's is taken, those with a leader of their own first, the most
- * particular leader first. */
+ * particular leader first; the families without a kernel decoder
+ * (name NULL) among them by their leaders. Those count as with a leader
+ * of their own (a frame one follows to its end and does not take is one
+ * of its protocol cut short) only where the kernel has the protocol: ours
+ * are loose enough to follow many an unknown remote's frames. */
 static const rc_decoder g_decoders[] = {
     {"nec", RC_BIT(RC_PROTO_NEC) | RC_BIT(RC_PROTO_NECX) | RC_BIT(RC_PROTO_NEC32), RC_DEC_NEC_MIN_TIMEOUT_US,
      RC_FAMILY(nec, rc_dec_nec_feed, 0, 1)},
@@ -49,6 +54,10 @@ static const rc_decoder g_decoders[] = {
     {"sanyo", RC_BIT(RC_PROTO_SANYO), RC_DEC_SANYO_MIN_TIMEOUT_US, RC_FAMILY(sanyo, rc_dec_sanyo_feed, 0, 1)},
     {"mce_kbd", RC_BIT(RC_PROTO_MCIR2_KBD) | RC_BIT(RC_PROTO_MCIR2_MSE), RC_DEC_MCE_KBD_MIN_TIMEOUT_US,
      RC_FAMILY(mce_kbd, rc_dec_mce_kbd_feed, 0, 1)},
+    {NULL, RC_BIT(RC_PROTO_KASEIKYO), RC_DEC_KASEIKYO_MIN_TIMEOUT_US, RC_FAMILY(kaseikyo, rc_dec_kaseikyo_feed, 0, 0)},
+    {NULL, RC_BIT(RC_PROTO_SAMSUNG36), RC_DEC_SAMSUNG36_MIN_TIMEOUT_US,
+     RC_FAMILY(samsung36, rc_dec_samsung36_feed, 0, 0)},
+    {NULL, RC_BIT(RC_PROTO_RCA), RC_DEC_RCA_MIN_TIMEOUT_US, RC_FAMILY(rca, rc_dec_rca_feed, 0, 0)},
     {"sony", RC_BIT(RC_PROTO_SONY12) | RC_BIT(RC_PROTO_SONY15) | RC_BIT(RC_PROTO_SONY20), RC_DEC_SONY_MIN_TIMEOUT_US,
      RC_FAMILY(sony, rc_dec_sony_feed, 0, 1)},
     {"rc-5", RC_BIT(RC_PROTO_RC5) | RC_BIT(RC_PROTO_RC5X_20) | RC_BIT(RC_PROTO_RC5_SZ), RC_DEC_RC5_MIN_TIMEOUT_US,
@@ -185,6 +194,12 @@ const char* rc_protocol_name(uint16_t proto)
         return "MCE mouse";
     case RC_PROTO_IMON:
         return "iMON";
+    case RC_PROTO_KASEIKYO:
+        return "Kaseikyo";
+    case RC_PROTO_SAMSUNG36:
+        return "Samsung36";
+    case RC_PROTO_RCA:
+        return "RCA";
     default:
         return NULL;
     }
@@ -199,7 +214,8 @@ static uint64_t protocols_of(const char* name, size_t len)
         return RC_BIT(RC_PROTO_RC5_SZ);
     for (i = 0; i < RC_DECODER_COUNT; ++i)
     {
-        if (strlen(g_decoders[i].name) == len && memcmp(g_decoders[i].name, name, len) == 0)
+        if (g_decoders[i].name != NULL && strlen(g_decoders[i].name) == len &&
+            memcmp(g_decoders[i].name, name, len) == 0)
             return g_decoders[i].protocols & ~RC_BIT(RC_PROTO_RC5_SZ);
     }
     return 0;

@@ -1,7 +1,9 @@
 /* The kernel's decoders, run here: the frames a receiver hands out raw go
  * through every family's decoder as the kernel's raw event thread would put
  * them (with each family enabled), so that a protocol the kernel is not
- * decoding still shows the scancode its decoder would give. Pure. */
+ * decoding still shows the scancode its decoder would give. After them, in
+ * the same way, decoders of common protocols the kernel has none for
+ * (Kaseikyo, Samsung36, RCA), numbered by us (rc_record.h). Pure. */
 #ifndef TAVRIXRC_RC_DECODERS_H
 #define TAVRIXRC_RC_DECODERS_H
 
@@ -10,10 +12,13 @@
 
 #include "rc_dec_imon.h"
 #include "rc_dec_jvc.h"
+#include "rc_dec_kaseikyo.h"
 #include "rc_dec_mce_kbd.h"
 #include "rc_dec_nec.h"
 #include "rc_dec_rc5.h"
 #include "rc_dec_rc6.h"
+#include "rc_dec_rca.h"
+#include "rc_dec_samsung36.h"
 #include "rc_dec_sanyo.h"
 #include "rc_dec_sharp.h"
 #include "rc_dec_sony.h"
@@ -31,10 +36,13 @@ typedef struct
     rc_dec_sharp sharp;
     rc_dec_mce_kbd mce_kbd;
     rc_dec_imon imon;
+    rc_dec_kaseikyo kaseikyo;
+    rc_dec_samsung36 samsung36;
+    rc_dec_rca rca;
 } rc_decoders;
 
 /* How many families there are: bit i of a family set is the i-th. */
-#define RC_DECODER_FAMILIES 9u
+#define RC_DECODER_FAMILIES 12u
 
 /* Feeds the event to every family not in skip. The family that completed a
  * key (the first, when several did; families are in order of precedence,
@@ -49,7 +57,8 @@ uint32_t rc_decoders_busy(const rc_decoders* decoders);
 
 /* The families whose frames begin with a leader of their own (a frame that
  * one of them follows from its first pulse is of its protocol); RC-5's,
- * Sharp's and iMON's begin with their bits, which many a frame resembles. */
+ * Sharp's and iMON's begin with their bits, which many a frame resembles,
+ * and those the kernel has no decoder for are left out too. */
 uint32_t rc_decoders_with_leader(void);
 
 /* The families the kernel would have told of a silence this long: its
@@ -62,8 +71,9 @@ uint32_t rc_decoders_timed_out(uint64_t silence_ns);
 uint64_t rc_decoders_timeout_ns(uint64_t protocols);
 
 /* The protocols file's name of the kernel decoder that gives proto
- * ("nec", "rc-5-sz"), and the protocol's own name ("NEC-X"); NULL for a
- * protocol no decoder here gives. */
+ * ("nec", "rc-5-sz"), NULL for one the kernel has no decoder for; and the
+ * protocol's own name ("NEC-X"), NULL for a protocol no decoder here
+ * gives. */
 const char* rc_decoder_name(uint16_t proto);
 const char* rc_protocol_name(uint16_t proto);
 

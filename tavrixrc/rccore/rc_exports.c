@@ -121,11 +121,19 @@ static void check_protocols(int rc_index, const rc_node* node)
 }
 
 /* Said once a protocol: its keys are shown, decoded here, and the one step
- * that has the kernel decode them (keeping what it decodes). */
+ * that has the kernel decode them (keeping what it decodes); for a protocol
+ * the kernel has no decoder for, that there is no such step, so that the
+ * user does not look for one. */
 static void tell_decoded(rc_open_card* card, uint16_t proto)
 {
     char path[RC_PATH_MAX];
     char text[1024];
+    if (rc_decoder_name(proto) == NULL)
+    {
+        tell_user("rc%d: %s frames come, which the kernel has no decoder for; their codes are decoded here",
+                  card->rc_index, rc_protocol_name(proto));
+        return;
+    }
     if (read_protocols(card->rc_index, path, sizeof path, text, sizeof text) < -1)
         text[0] = '\0';
     tell_user("rc%d: %s frames come, which the kernel is not decoding (protocols: %s); their codes are decoded "

@@ -4,7 +4,16 @@
  * (A<<8 | C), NECX the two address bytes and the command (A<<16 | a<<8 | C),
  * NEC32 all four but with the bytes of each half swapped
  * (a<<24 | A<<16 | c<<8 | C). On air the frame is A, then ~A or a, then C,
- * then ~C or c. */
+ * then ~C or c.
+ *
+ * The protocols decoded here that the kernel has no decoder for keep their
+ * function in the low byte as well (rc_dec_<name>.h lay them out); their
+ * extended codes: Kaseikyo's 16-bit manufacturer code (N << 8 | M,
+ * Panasonic's 0x2002) above the subdevice and the function, which tell a
+ * maker's remotes and keys apart, the device and extra nibbles left to the
+ * scancode for want of room; Samsung36's device, subdevice, extra nibble
+ * and function, a byte each (its scancode); RCA's 24 bits as they go on
+ * air, first bit highest: device, function and the inverse of both. */
 #include "rc_frame.h"
 
 #include "rc_record.h"
@@ -38,6 +47,10 @@ int rc_frame_code(uint16_t proto, uint64_t scancode)
     case RC_PROTO_MCIR2_MSE: /* codes: no command byte in them */
     case RC_PROTO_IMON:
         return RC_NO_CODE;
+    case RC_PROTO_KASEIKYO:  /* ..., extra << 8 | function */
+    case RC_PROTO_SAMSUNG36: /* ..., extra << 8 | function */
+    case RC_PROTO_RCA:       /* device << 8 | function */
+        return (int)(sc & 0xFFu);
     default:
         /* the NEC family, JVC, Sanyo, Sharp, RC-6, RC-MM: the command is
          * the low byte; and any other, as it comes */
@@ -56,6 +69,10 @@ uint32_t rc_frame_code_ex(uint16_t proto, uint64_t scancode)
         return frame(sc >> 16, sc >> 8, sc, ~sc);
     case RC_PROTO_NEC32:
         return frame(sc >> 16, sc >> 24, sc, sc >> 8);
+    case RC_PROTO_KASEIKYO:
+        return frame((uint32_t)(scancode >> 40), (uint32_t)(scancode >> 32), sc >> 16, sc);
+    case RC_PROTO_RCA:
+        return (sc >> 8 & 0xFu) << 20 | (sc & 0xFFu) << 12 | (~sc >> 8 & 0xFu) << 8 | (~sc & 0xFFu);
     default:
         return sc;
     }

@@ -13,8 +13,9 @@
  * for protocols that have none. */
 int rc_frame_code(uint16_t proto, uint64_t scancode);
 
-/* An NEC frame in on-air byte order, first byte in the top; for other
- * protocols the low 32 bits of the scancode. */
+/* An NEC frame in on-air byte order, first byte in the top; for the
+ * protocols the kernel has no decoder for, the 32 bits rc_frame.c gives
+ * them; for other protocols the low 32 bits of the scancode. */
 uint32_t rc_frame_code_ex(uint16_t proto, uint64_t scancode);
 
 #endif

@@ -32,6 +32,14 @@ unsigned rc_repeat_period_ms(uint16_t proto)
         return 100;
     case RC_PROTO_XBOX_DVD:
         return 64;
+    /* Ours, the kernel having no decoder for them: the longest frame's
+     * period (a frame of 1s), and a tenth more for a slow remote. */
+    case RC_PROTO_KASEIKYO: /* 378 units of 432 us */
+        return 180;
+    case RC_PROTO_SAMSUNG36: /* 108 ms */
+        return 120;
+    case RC_PROTO_RCA: /* 153 units of 460 us */
+        return 78;
     default:
         /* jvc, sanyo, sharp, xmp; and, for protocols whose period we do not
          * know, the longest, so a key is never dropped between repeats */

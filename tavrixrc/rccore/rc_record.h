@@ -51,6 +51,16 @@ enum
     RC_PROTO_XBOX_DVD = 27
 };
 
+/* Protocols decoded here that no kernel decoder gives, numbered by us, never
+ * by the kernel: far above its last so that a new one of its own cannot
+ * meet them, and under 64 so that each is a bit of a protocol set. */
+enum
+{
+    RC_PROTO_KASEIKYO = 60,
+    RC_PROTO_SAMSUNG36 = 61,
+    RC_PROTO_RCA = 62
+};
+
 /* An input event: struct timeval (two longs), u16 type, u16 code, s32 value.
  * EV_MSC / MSC_SCAN events carry a scancode; EV_KEY events the kernel's own
  * press (1), autorepeat (2) and release (0) of the key it is mapped to. */

@@ -401,6 +401,101 @@ TEST_F(RcLibrary, AFrameNoDecoderTakesShowsItsShapeAndADecodedOneItsScancodeAlon
     EXPECT_EQ("", told) << "said once";
 }
 
+// A protocol the kernel has no decoder for, decoded here: its codes, and
+// the user told once that there is no decoder of the kernel's to enable,
+// not a command to enable one.
+TEST_F(RcLibrary, AProtocolTheKernelHasNoDecoderForShowsItsCodesAndNoCommandToEnableOne)
+{
+    int fdRaw = -1;
+    m_tree.AddRawLirc(0, 0, "rc-5 [nec] rc-6 [lirc]", &fdRaw);
+    ASSERT_EQ(1, Select(0));
+    const struct
+    {
+        const char* pszName;
+        std::vector<uint32_t> us;
+        const char* pszShown;
+    } cases[] = {
+        {"Kaseikyo", rmtest::KaseikyoPulses(0x02, 0x20, 0x8, 0x00, 0x3D, 0xD), "61 2002003D"},
+        {"Samsung36", rmtest::Samsung36Pulses(0x07, 0x07, 0x0, 0x02, 0xFD), "2 07070002"},
+        {"RCA", rmtest::RcaPulses(0xF, 0x2A, 0x0, 0xD5), "42 00F2A0D5"},
+    };
+    const auto shownOf = [&](std::vector<uint32_t> us, std::string* pTold) {
+        us.pop_back();  // the gap: the time-out report instead
+        std::string shown = "255 00000000";
+        EXPECT_TRUE(rmtest::SendSamples(fdRaw, Samples(us)));
+        for (int nPoll = 0; nPoll < 40 && shown == "255 00000000"; ++nPoll)
+        {
+            usleep(5000);
+            *pTold += StderrOf([&] { shown = Answers(); });
+        }
+        usleep(300000);  // up again
+        *pTold += StderrOf([&] { Answers(); });
+        return shown;
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        std::string told;
+        EXPECT_EQ(c.pszShown, shownOf(c.us, &told));
+        EXPECT_NE(std::string::npos,
+                  told.find("rc0: " + std::string(c.pszName) + " frames come, which the kernel has no decoder for"))
+            << told;
+        EXPECT_EQ(std::string::npos, told.find("echo")) << told;
+        told.clear();
+        EXPECT_EQ(c.pszShown, shownOf(c.us, &told));
+        EXPECT_EQ("", told) << "said once";
+    }
+}
+
+// A held key of each, from a receiver that hands out its samples as they
+// go with the short time-out of a decoder enabled: one press with its
+// codes, held from frame to frame (Kaseikyo's come up to 160 ms apart,
+// RCA's with 7 ms between), then up.
+TEST_F(RcLibrary, AHeldKeyOfAProtocolTheKernelHasNoDecoderForIsOnePress)
+{
+    int fdRaw = -1;
+    m_tree.AddRawLirc(0, 0, "rc-5 [nec] rc-6 [lirc]", &fdRaw);
+    ASSERT_EQ(1, Select(0));
+    const auto held = [](const std::vector<uint32_t>& frame, int nFrames) {
+        std::vector<uint32_t> us;
+        for (int i = 0; i < nFrames; ++i)
+            us.insert(us.end(), frame.begin(), frame.end());
+        us.pop_back();  // ending in a pulse
+        return us;
+    };
+    const struct
+    {
+        const char* pszName;
+        std::vector<uint32_t> us;
+        const char* pszShown;
+    } cases[] = {
+        {"Kaseikyo, of 40 1s", held(rmtest::KaseikyoPulses(0xFF, 0xFF, 0xF, 0xFF, 0xFE, 0xF), 3), "254 FFFFFFFE"},
+        {"Samsung36", held(rmtest::Samsung36Pulses(0x07, 0x07, 0x0, 0x02, 0xFD), 3), "2 07070002"},
+        {"RCA", held(rmtest::RcaPulses(0xF, 0x2A, 0x0, 0xD5), 5), "42 00F2A0D5"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        setenv("TAVRIXRC_FAKE_NODE_TIMEOUT_US", "15600", 1);
+        std::thread sender([&] { rmtest::SendAsItGoes(fdRaw, c.us, 15600); });
+        std::vector<std::string> runs;  // each answer that differs from the one before
+        std::string last = "255 00000000";
+        const uint64_t until = NowNs() + Ms(900);
+        StderrOf([&] {
+            while (NowNs() < until)
+            {
+                usleep(10000);
+                const std::string now = Answers();
+                if (now != last)
+                    runs.push_back(now);
+                last = now;
+            }
+        });
+        sender.join();
+        EXPECT_EQ((std::vector<std::string>{c.pszShown, "255 00000000"}), runs);
+    }
+}
+
 // Frames no enabled decoder takes, over both ways receivers deliver them
 // (all at once as rc-loopback does; as they go, one sample at a time or in
 // packets, the time-out report a time-out after the frame) and short and

@@ -66,6 +66,13 @@ TEST(RcFrame, TakesTheCommandFromEachProtocolsScancodeLayout)
         {RC_PROTO_MCIR2_KBD, 0x04001234, 0x04001234u, RC_NO_CODE},
         {RC_PROTO_MCIR2_MSE, 0x012345, 0x00012345u, RC_NO_CODE},
         {RC_PROTO_IMON, 0x2A8195B7, 0x2A8195B7u, RC_NO_CODE},
+        // Ours: Kaseikyo's manufacturer code (Panasonic's), subdevice and
+        // function, its device and extra nibble left out; Samsung36's
+        // scancode; RCA's 24 bits on air, device, function, their inverses.
+        {RC_PROTO_KASEIKYO, 0x2002080C0D3Dull, 0x20020C3Du, 0x3D},
+        {RC_PROTO_SAMSUNG36, 0x0707000Au, 0x0707000Au, 0x0A},
+        {RC_PROTO_RCA, 0x0F2A, 0xF2A0D5u, 0x2A},
+        {RC_PROTO_RCA, 0x05FF, 0x5FFA00u, RC_NO_CODE},
         {RC_PROTO_UNKNOWN, 0x123456789Aull, 0x3456789Au, 0x9A},
     };
     for (const auto& c : cases)
