@@ -30,17 +30,6 @@ enum
     KASEIKYO_TRAILER_SPACE_NEXT
 };
 
-/* Both bounds open, as the kernel compares. */
-static int near(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin && d < want + margin;
-}
-
-static uint32_t field(uint64_t bits, unsigned at, unsigned width)
-{
-    return (uint32_t)(bits >> at) & ((1u << width) - 1u);
-}
-
 static uint32_t nibbles_xor(uint32_t value, unsigned nibbles)
 {
     uint32_t x = 0;
@@ -52,14 +41,14 @@ static uint32_t nibbles_xor(uint32_t value, unsigned nibbles)
 /* 0 for a frame failing either parity: no key. */
 static int frame_end(const rc_dec_kaseikyo* s, rc_ir_key* out)
 {
-    const uint32_t m = field(s->bits, 0, 8);
-    const uint32_t n = field(s->bits, 8, 8);
-    const uint32_t x = field(s->bits, 16, 4);
-    const uint32_t d = field(s->bits, 20, 4);
-    const uint32_t sub = field(s->bits, 24, 8);
-    const uint32_t f = field(s->bits, 32, 8);
-    const uint32_t e = field(s->bits, 40, 4);
-    const uint32_t c = field(s->bits, 44, 4);
+    const uint32_t m = rc_ir_field(s->bits, 0, 8);
+    const uint32_t n = rc_ir_field(s->bits, 8, 8);
+    const uint32_t x = rc_ir_field(s->bits, 16, 4);
+    const uint32_t d = rc_ir_field(s->bits, 20, 4);
+    const uint32_t sub = rc_ir_field(s->bits, 24, 8);
+    const uint32_t f = rc_ir_field(s->bits, 32, 8);
+    const uint32_t e = rc_ir_field(s->bits, 40, 4);
+    const uint32_t c = rc_ir_field(s->bits, 44, 4);
     if (x != nibbles_xor(n << 8 | m, 4) || c != (d ^ nibbles_xor(sub, 2) ^ nibbles_xor(f, 2) ^ e))
         return 0;
     out->proto = RC_PROTO_KASEIKYO;
@@ -81,34 +70,34 @@ int rc_dec_kaseikyo_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     switch (s->state)
     {
     case KASEIKYO_IDLE:
-        if (!ev.pulse || !near(d, KASEIKYO_HEADER_PULSE, KASEIKYO_HEADER_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, KASEIKYO_HEADER_PULSE, KASEIKYO_HEADER_MARGIN))
             break;
         s->count = 0;
         s->bits = 0;
         s->state = KASEIKYO_HEADER_SPACE_NEXT;
         return 0;
     case KASEIKYO_HEADER_SPACE_NEXT:
-        if (ev.pulse || !near(d, KASEIKYO_HEADER_SPACE, KASEIKYO_LONG_MARGIN))
+        if (ev.pulse || !rc_ir_near(d, KASEIKYO_HEADER_SPACE, KASEIKYO_LONG_MARGIN))
             break;
         s->state = KASEIKYO_BIT_PULSE_NEXT;
         return 0;
     case KASEIKYO_BIT_PULSE_NEXT:
-        if (!ev.pulse || !near(d, KASEIKYO_BIT_PULSE, KASEIKYO_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, KASEIKYO_BIT_PULSE, KASEIKYO_SHORT_MARGIN))
             break;
         s->state = KASEIKYO_BIT_SPACE_NEXT;
         return 0;
     case KASEIKYO_BIT_SPACE_NEXT:
         if (ev.pulse)
             break;
-        if (near(d, KASEIKYO_BIT_1_SPACE, KASEIKYO_LONG_MARGIN))
+        if (rc_ir_near(d, KASEIKYO_BIT_1_SPACE, KASEIKYO_LONG_MARGIN))
             s->bits |= (uint64_t)1u << s->count;
-        else if (!near(d, KASEIKYO_BIT_0_SPACE, KASEIKYO_SHORT_MARGIN))
+        else if (!rc_ir_near(d, KASEIKYO_BIT_0_SPACE, KASEIKYO_SHORT_MARGIN))
             break;
         ++s->count;
         s->state = s->count == KASEIKYO_BITS ? KASEIKYO_TRAILER_PULSE_NEXT : KASEIKYO_BIT_PULSE_NEXT;
         return 0;
     case KASEIKYO_TRAILER_PULSE_NEXT:
-        if (!ev.pulse || !near(d, KASEIKYO_TRAILER_PULSE, KASEIKYO_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, KASEIKYO_TRAILER_PULSE, KASEIKYO_SHORT_MARGIN))
             break;
         s->state = KASEIKYO_TRAILER_SPACE_NEXT;
         return 0;

@@ -30,12 +30,6 @@ enum
     RCA_TRAILER_SPACE_NEXT
 };
 
-/* Both bounds open, as the kernel compares. */
-static int near(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin && d < want + margin;
-}
-
 /* 0 for a frame whose inverses fail: no key. */
 static int frame_end(const rc_dec_rca* s, rc_ir_key* out)
 {
@@ -64,19 +58,19 @@ int rc_dec_rca_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     switch (s->state)
     {
     case RCA_IDLE:
-        if (!ev.pulse || !near(d, RCA_HEADER_PULSE, RCA_HEADER_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, RCA_HEADER_PULSE, RCA_HEADER_MARGIN))
             break;
         s->count = 0;
         s->bits = 0;
         s->state = RCA_HEADER_SPACE_NEXT;
         return 0;
     case RCA_HEADER_SPACE_NEXT:
-        if (ev.pulse || !near(d, RCA_HEADER_SPACE, RCA_HEADER_MARGIN))
+        if (ev.pulse || !rc_ir_near(d, RCA_HEADER_SPACE, RCA_HEADER_MARGIN))
             break;
         s->state = RCA_BIT_PULSE_NEXT;
         return 0;
     case RCA_BIT_PULSE_NEXT:
-        if (!ev.pulse || !near(d, RCA_BIT_PULSE, RCA_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, RCA_BIT_PULSE, RCA_SHORT_MARGIN))
             break;
         s->state = RCA_BIT_SPACE_NEXT;
         return 0;
@@ -84,15 +78,15 @@ int rc_dec_rca_feed(void* state, rc_ir_event ev, rc_ir_key* out)
         if (ev.pulse)
             break;
         s->bits <<= 1;
-        if (near(d, RCA_BIT_1_SPACE, RCA_LONG_MARGIN))
+        if (rc_ir_near(d, RCA_BIT_1_SPACE, RCA_LONG_MARGIN))
             s->bits |= 1u;
-        else if (!near(d, RCA_BIT_0_SPACE, RCA_SHORT_MARGIN))
+        else if (!rc_ir_near(d, RCA_BIT_0_SPACE, RCA_SHORT_MARGIN))
             break;
         ++s->count;
         s->state = s->count == RCA_BITS ? RCA_TRAILER_PULSE_NEXT : RCA_BIT_PULSE_NEXT;
         return 0;
     case RCA_TRAILER_PULSE_NEXT:
-        if (!ev.pulse || !near(d, RCA_TRAILER_PULSE, RCA_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, RCA_TRAILER_PULSE, RCA_SHORT_MARGIN))
             break;
         s->state = RCA_TRAILER_SPACE_NEXT;
         return 0;

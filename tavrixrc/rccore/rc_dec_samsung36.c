@@ -32,25 +32,14 @@ enum
     SAMSUNG36_TRAILER_SPACE_NEXT
 };
 
-/* Both bounds open, as the kernel compares. */
-static int near(uint32_t d, uint32_t want, uint32_t margin)
-{
-    return d > want - margin && d < want + margin;
-}
-
-static uint32_t field(uint64_t bits, unsigned at, unsigned width)
-{
-    return (uint32_t)(bits >> at) & ((1u << width) - 1u);
-}
-
 /* 0 for a frame whose function's inverse fails: no key. */
 static int frame_end(const rc_dec_samsung36* s, rc_ir_key* out)
 {
-    const uint32_t device = field(s->bits, 0, 8);
-    const uint32_t subdevice = field(s->bits, 8, 8);
-    const uint32_t extra = field(s->bits, 16, 4);
-    const uint32_t function = field(s->bits, 20, 8);
-    const uint32_t not_function = field(s->bits, 28, 8);
+    const uint32_t device = rc_ir_field(s->bits, 0, 8);
+    const uint32_t subdevice = rc_ir_field(s->bits, 8, 8);
+    const uint32_t extra = rc_ir_field(s->bits, 16, 4);
+    const uint32_t function = rc_ir_field(s->bits, 20, 8);
+    const uint32_t not_function = rc_ir_field(s->bits, 28, 8);
     if ((function ^ not_function) != 0xFFu)
         return 0;
     out->proto = RC_PROTO_SAMSUNG36;
@@ -72,7 +61,7 @@ int rc_dec_samsung36_feed(void* state, rc_ir_event ev, rc_ir_key* out)
     switch (s->state)
     {
     case SAMSUNG36_IDLE:
-        if (!ev.pulse || !near(d, SAMSUNG36_HEADER_PULSE, SAMSUNG36_HEADER_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, SAMSUNG36_HEADER_PULSE, SAMSUNG36_HEADER_MARGIN))
             break;
         s->count = 0;
         s->middle = 0;
@@ -80,12 +69,12 @@ int rc_dec_samsung36_feed(void* state, rc_ir_event ev, rc_ir_key* out)
         s->state = SAMSUNG36_HEADER_SPACE_NEXT;
         return 0;
     case SAMSUNG36_HEADER_SPACE_NEXT:
-        if (ev.pulse || !near(d, SAMSUNG36_HEADER_SPACE, SAMSUNG36_HEADER_MARGIN))
+        if (ev.pulse || !rc_ir_near(d, SAMSUNG36_HEADER_SPACE, SAMSUNG36_HEADER_MARGIN))
             break;
         s->state = SAMSUNG36_BIT_PULSE_NEXT;
         return 0;
     case SAMSUNG36_BIT_PULSE_NEXT:
-        if (!ev.pulse || !near(d, SAMSUNG36_BIT_PULSE, SAMSUNG36_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, SAMSUNG36_BIT_PULSE, SAMSUNG36_SHORT_MARGIN))
             break;
         s->state = SAMSUNG36_BIT_SPACE_NEXT;
         return 0;
@@ -97,21 +86,21 @@ int rc_dec_samsung36_feed(void* state, rc_ir_event ev, rc_ir_key* out)
          * of the same header break here. */
         if (s->count == SAMSUNG36_FIRST_BITS && !s->middle)
         {
-            if (!near(d, SAMSUNG36_MIDDLE_SPACE, SAMSUNG36_HEADER_MARGIN))
+            if (!rc_ir_near(d, SAMSUNG36_MIDDLE_SPACE, SAMSUNG36_HEADER_MARGIN))
                 break;
             s->middle = 1;
             s->state = SAMSUNG36_BIT_PULSE_NEXT;
             return 0;
         }
-        if (near(d, SAMSUNG36_BIT_1_SPACE, SAMSUNG36_LONG_MARGIN))
+        if (rc_ir_near(d, SAMSUNG36_BIT_1_SPACE, SAMSUNG36_LONG_MARGIN))
             s->bits |= (uint64_t)1u << s->count;
-        else if (!near(d, SAMSUNG36_BIT_0_SPACE, SAMSUNG36_SHORT_MARGIN))
+        else if (!rc_ir_near(d, SAMSUNG36_BIT_0_SPACE, SAMSUNG36_SHORT_MARGIN))
             break;
         ++s->count;
         s->state = s->count == SAMSUNG36_BITS ? SAMSUNG36_TRAILER_PULSE_NEXT : SAMSUNG36_BIT_PULSE_NEXT;
         return 0;
     case SAMSUNG36_TRAILER_PULSE_NEXT:
-        if (!ev.pulse || !near(d, SAMSUNG36_TRAILER_PULSE, SAMSUNG36_SHORT_MARGIN))
+        if (!ev.pulse || !rc_ir_near(d, SAMSUNG36_TRAILER_PULSE, SAMSUNG36_SHORT_MARGIN))
             break;
         s->state = SAMSUNG36_TRAILER_SPACE_NEXT;
         return 0;

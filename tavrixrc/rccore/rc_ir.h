@@ -54,6 +54,12 @@ static inline uint32_t rc_ir_less(uint32_t us, uint32_t taken)
     return taken > us ? 0u : us - taken;
 }
 
+/* Bits at..at+width-1 of a frame's bits (width under 32). */
+static inline uint32_t rc_ir_field(uint64_t bits, unsigned at, unsigned width)
+{
+    return (uint32_t)(bits >> at) & ((1u << width) - 1u);
+}
+
 static inline uint8_t rc_ir_reversed(uint32_t byte)
 {
     uint32_t r = 0;
