@@ -77,7 +77,6 @@ typedef struct
     /* the frame coming in */
     int in_frame;
     int skipping; /* after an overflow: the rest of a frame, to its gap */
-    int cut;      /* an overflow came in it */
     int decoded;  /* a decoder took it while it came */
     rc_shape shape;
     unsigned pulses;
