@@ -60,16 +60,19 @@ results=$(mktemp -d "${TMPDIR:-/tmp}/rm-vm-XXXXXX")
 [ "${results#/tmp/}" != "$results" ] && { rm -rf "$results"; results=$(mktemp -d "$PWD/.rm-vm-XXXXXX"); }
 trap 'rm -rf "$results"' EXIT
 pwd >"$results/cwd"
-{
+command_file() {
   echo "export MODPROBE_OPTIONS='-d $kdir' PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
   echo "export HOME=/root REMOTEMONITOR_IN_VM=1"
   printf 'exec'
   printf ' %q' "$@"
   echo
-} >"$results/command"
+}
 
+# boot SECONDS QEMU-OPTION...
 boot() {
-  timeout --kill-after=10 "$timeout_s" qemu-system-x86_64 "$@" -m 512 -smp 2 -nographic -no-reboot -net none \
+  local seconds=$1
+  shift
+  timeout --kill-after=10 "$seconds" qemu-system-x86_64 "$@" -m 512 -smp 2 -nographic -no-reboot -net none \
     -kernel "$kdir/boot/vmlinuz-$version" -initrd "$initramfs" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 rm.results=$results rm.kernel=$kdir rm.share=${share:-none}" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
@@ -82,11 +85,21 @@ if [ -z "$accel" ]; then
   accel=tcg
   [ -r /dev/kvm ] && [ -w /dev/kvm ] && accel=probe
 fi
-if [ "$accel" = probe ] || [ "$accel" = kvm ]; then
-  (boot -accel kvm -cpu host) 2>/dev/null || true
-  if [ -f "$results/status" ]; then accel=kvm; else accel=tcg; rm -f "$results/output"; fi
+# Where /dev/kvm is there but KVM does not work, a boot under it may hang
+# rather than fail: it is first asked to run nothing, in a few seconds
+# (a few hundred ms where it works; TCG's boot takes about 5 s).
+if [ "$accel" = probe ]; then
+  command_file true >"$results/command"
+  (boot 10 -accel kvm -cpu host) 2>/dev/null || true
+  if [ -f "$results/status" ]; then accel=kvm; else accel=tcg; fi
+  rm -f "$results/status" "$results/output"
 fi
-[ "$accel" = tcg ] && { boot -accel tcg || true; }
+command_file "$@" >"$results/command"
+if [ "$accel" = kvm ]; then
+  (boot "$timeout_s" -accel kvm -cpu host) 2>/dev/null || true
+elif [ "$accel" = tcg ]; then
+  boot "$timeout_s" -accel tcg || true
+fi
 [ -f "$results/output" ] && cat "$results/output"
 if [ ! -f "$results/status" ]; then
   echo "vm: the VM ended without the command's status; its console:" >&2
