@@ -80,8 +80,9 @@ TEST_F(RcKernelFault, TheReleaseFollowsTheTimeOutOfTheProtocolsEnabledWhileRunni
 }
 
 // A user whose RC-5 remote works is told nothing about NEC (following
-// `ir-keytable -p nec` would switch RC-5 off); with no decoder at all the
-// user learns how to add one.
+// `ir-keytable -p nec` would switch RC-5 off); with no decoder at all, on
+// a receiver with raw IR, NEC keys are decoded here and the user learns,
+// once they come, how to have the kernel decode them.
 TEST_F(RcKernelFault, TheNecHintComesOnlyWhenNoDecoderIsEnabled)
 {
     ASSERT_TRUE(m_loop.SetProtocols("rc-5"));
@@ -96,6 +97,9 @@ TEST_F(RcKernelFault, TheNecHintComesOnlyWhenNoDecoderIsEnabled)
     ASSERT_TRUE(m_loop.SetProtocols("none"));
     CKernelTool tool(RM_EXE, RM_RCCORE_LIBRARY);
     Opened(tool);
+    ASSERT_TRUE(m_loop.SendScancode(9, 0x0408));
+    EXPECT_NE(0u, tool.WaitLine("Extended code: 04FB08F7", 0, 3000)) << tool.AllText();
+    EXPECT_NE("", tool.WaitLineContaining("NEC frames come, which the kernel is not decoding", 3000)) << tool.AllText();
     EXPECT_EQ(0, tool.Stop(SIGTERM, 5000));
     const std::vector<std::string> lines = Stderr(tool);
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), MentionsNec)) << tool.AllText();
