@@ -314,39 +314,51 @@ TEST_F(RcKernelDecode, AHeldKeyIsOnePressReleasedAsTheKernelReleasesIt)
                 const std::pair<int, unsigned> key = {rc_frame_code(h.proto, h.scancode),
                                                       rc_frame_code_ex(h.proto, h.scancode)};
                 // The kernel's release, its decoder enabled: the library shows
-                // the kernel's key, up when the kernel's timer says.
+                // the kernel's key, up when the kernel's timer says. A hold
+                // whose frames a busy emulated machine sent late (the kernel
+                // itself then lets the key go between them) is tried again.
                 double kernelMs = 0;
                 double hereMs = 0;
-                for (const std::string& protocols : {with, std::string(*pszOther ? pszOther : "none")})
+                double lateMs = 0;
+                std::vector<std::pair<int, unsigned>> kernelRuns;
+                std::vector<std::pair<int, unsigned>> hereRuns;
+                for (int nTry = 0; nTry < 3 && (nTry == 0 || lateMs > 5); ++nTry)
                 {
-                    ASSERT_TRUE(m_loop.SetProtocols(protocols));
-                    CLibrary library(m_loop.Card());
-                    ASSERT_TRUE(library.Open());
-                    std::vector<std::pair<int, unsigned>> runs;
-                    std::atomic<uint64_t> lastEnd(0);
-                    std::thread sender([&] {
-                        hold(h, nFrames);
-                        lastEnd = NowNs();
-                    });
-                    uint64_t upAt = 0;
-                    std::pair<int, unsigned> last = {255, 0};
-                    const uint64_t until = NowNs() + Ms(h.periodMs * nFrames + 1500);
-                    while (NowNs() < until && (lastEnd == 0 || upAt == 0 || NowNs() < upAt + Ms(200)))
+                    lateMs = 0;
+                    for (const std::string& protocols : {with, std::string(*pszOther ? pszOther : "none")})
                     {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                        const std::pair<int, unsigned> now = library.Answers();
-                        if (now != last)
+                        ASSERT_TRUE(m_loop.SetProtocols(protocols));
+                        CLibrary library(m_loop.Card());
+                        ASSERT_TRUE(library.Open());
+                        std::vector<std::pair<int, unsigned>> runs;
+                        std::atomic<uint64_t> lastEnd(0);
+                        std::thread sender([&] {
+                            const double late = hold(h, nFrames);
+                            lateMs = std::max(lateMs, late < 0 ? 1e9 : late);
+                            lastEnd = NowNs();
+                        });
+                        uint64_t upAt = 0;
+                        std::pair<int, unsigned> last = {255, 0};
+                        const uint64_t until = NowNs() + Ms(h.periodMs * nFrames + 1500);
+                        while (NowNs() < until && (lastEnd == 0 || upAt == 0 || NowNs() < upAt + Ms(200)))
                         {
-                            runs.push_back(now);
-                            upAt = now.second == 0 ? NowNs() : 0;
+                            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                            const std::pair<int, unsigned> now = library.Answers();
+                            if (now != last)
+                            {
+                                runs.push_back(now);
+                                upAt = now.second == 0 ? NowNs() : 0;
+                            }
+                            last = now;
                         }
-                        last = now;
+                        sender.join();
+                        (protocols == with ? kernelRuns : hereRuns) = runs;
+                        (protocols == with ? kernelMs : hereMs) = static_cast<double>(upAt - lastEnd) / 1e6;
                     }
-                    sender.join();
-                    const std::vector<std::pair<int, unsigned>> expected = {key, {255, 0}};
-                    EXPECT_EQ(expected, runs) << protocols;
-                    (protocols == with ? kernelMs : hereMs) = static_cast<double>(upAt - lastEnd) / 1e6;
                 }
+                const std::vector<std::pair<int, unsigned>> expected = {key, {255, 0}};
+                EXPECT_EQ(expected, kernelRuns) << "the kernel's own, sent at most " << lateMs << " ms late";
+                EXPECT_EQ(expected, hereRuns) << "decoded here";
                 std::printf("held %-11s %2d frames, other decoder %-3s: up %.1f ms after the last frame, the "
                             "kernel's %.1f\n",
                             h.pszWhat, nFrames, pszOther, hereMs, kernelMs);
